@@ -1,0 +1,1 @@
+// Placeholder translation unit: the modifier module is being written.

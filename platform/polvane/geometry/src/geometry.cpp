@@ -1,0 +1,1 @@
+// Placeholder translation unit: the geometry module is being written.
