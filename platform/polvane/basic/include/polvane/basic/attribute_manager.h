@@ -11,6 +11,7 @@
 #include "polvane/basic/attribute_base.h"
 #include "polvane/basic/export.h"
 #include "polvane/basic/index.h"
+#include "polvane/basic/internal/annotated_lock.h"
 #include "polvane/basic/mapping.h"
 #include "polvane/basic/polvane_exception.h"
 
@@ -140,12 +141,12 @@ std::shared_ptr<Attribute<T>> AttributeManager::find_or_create_attribute(
     absl::string_view name, T default_value, AttributeProperties properties) {
     absl::Mutex& lock = mutex();
     {
-        const absl::ReaderMutexLock reader{&lock};
+        const basic_internal::ReaderLock reader{&lock};
         if (auto found = std::dynamic_pointer_cast<Attribute<T>>(find_attribute_base(name))) {
             return found;
         }
     }
-    const absl::WriterMutexLock writer{&lock};
+    const basic_internal::WriterLock writer{&lock};
     auto existing = find_attribute_base(name);
     if (auto found = std::dynamic_pointer_cast<Attribute<T>>(existing)) {
         return found;

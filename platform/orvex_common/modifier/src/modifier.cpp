@@ -1,1 +1,0 @@
-// Placeholder translation unit: the modifier module is being written.

@@ -1,0 +1,416 @@
+#include "polvane/geometry/distance.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "polvane/geometry/orientation.h"
+
+namespace orvex {
+namespace {
+
+// Every computation below follows the same pattern: take differences of the input points
+// (one rounding each, relative to the difference itself), find the largest component, and,
+// when it lies outside [2^-100, 2^100], scale all differences by one power of two so that the
+// largest is near 1. Scaling by a power of two is exact (up to the loss of components more
+// than 2^1000 times smaller than the largest, which cannot matter), and in that range the
+// products of up to four differences that follow can neither overflow nor lose precision to
+// underflow. The result is scaled back at the end.
+
+constexpr double kSafeLow = 0x1p-100;
+constexpr double kSafeHigh = 0x1p100;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+template <std::size_t D>
+using Coordinates = std::array<double, D>;
+
+template <std::size_t D>
+double dot(const Coordinates<D>& a, const Coordinates<D>& b) {
+    double result = 0;
+    for (std::size_t axis = 0; axis < D; ++axis) {
+        result += a[axis] * b[axis];
+    }
+    return result;
+}
+
+Coordinates<3> cross(const Coordinates<3>& a, const Coordinates<3>& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+template <index_t D>
+Coordinates<D> difference(const Point<D>& to, const Point<D>& from) {
+    Coordinates<D> result{};
+    for (index_t axis = 0; axis < D; ++axis) {
+        result[axis] = to.value(axis) - from.value(axis);
+    }
+    return result;
+}
+
+template <index_t D>
+bool is_finite(const Point<D>& point) {
+    for (index_t axis = 0; axis < D; ++axis) {
+        if (!std::isfinite(point.value(axis))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <index_t D>
+Point<D> nan_point() {
+    Point<D> result;
+    for (index_t axis = 0; axis < D; ++axis) {
+        result.set_value(axis, kNaN);
+    }
+    return result;
+}
+
+// The largest absolute component of the given vectors; NaN when one is not finite.
+template <std::size_t D, std::size_t N>
+double largest_component(const std::array<Coordinates<D>*, N>& vectors) {
+    double largest = 0;
+    for (const Coordinates<D>* vector : vectors) {
+        for (const double value : *vector) {
+            if (!std::isfinite(value)) {
+                return kNaN;
+            }
+            largest = std::max(largest, std::fabs(value));
+        }
+    }
+    return largest;
+}
+
+// Scales the vectors so that their largest component is near 1 when it lies outside the safe
+// range, and returns the exponent to scale results back with (0 when nothing was scaled).
+// `largest` must be finite and positive.
+template <std::size_t D, std::size_t N>
+int bring_to_safe_range(double largest, const std::array<Coordinates<D>*, N>& vectors) {
+    if (largest >= kSafeLow && largest <= kSafeHigh) {
+        return 0;
+    }
+    const int exponent = std::ilogb(largest);
+    for (Coordinates<D>* vector : vectors) {
+        for (double& value : *vector) {
+            value = std::ldexp(value, -exponent);
+        }
+    }
+    return exponent;
+}
+
+template <std::size_t D>
+double norm_in_safe_range(const Coordinates<D>& vector) {
+    return std::sqrt(dot(vector, vector));
+}
+
+// The point a + t (b - a), 0 <= t <= 1, measured from the nearer end so that t = 0 and t = 1
+// give a and b exactly.
+template <index_t D>
+Point<D> point_along(const Point<D>& a, const Point<D>& b, double t) {
+    Point<D> result;
+    for (index_t axis = 0; axis < D; ++axis) {
+        const double extent = b.value(axis) - a.value(axis);
+        result.set_value(axis, t <= 0.5 ? std::fma(t, extent, a.value(axis))
+                                        : std::fma(t - 1, extent, b.value(axis)));
+    }
+    return result;
+}
+
+struct Projection {
+    double distance;
+    double parameter;  // of the nearest point along the segment, in [0, 1]
+};
+
+// The distance from p to the closed segment [a, b] and the parameter of the nearest point.
+//
+// The textbook sqrt(|ap|^2 - t^2 |ab|^2) subtracts two nearly equal squares: for a point 1e-6
+// from an edge 1e3 long it returns 0 or garbage. Here the nearest point is formed and the
+// residual vector measured. The rounding error of t moves the nearest point along the segment,
+// perpendicular to the residual, so it changes the distance only to second order; the fused
+// multiply-add then forms each residual component with one rounding.
+template <index_t D>
+Projection project_on_segment(const Point<D>& p, const Point<D>& a, const Point<D>& b) {
+    Coordinates<D> ab = difference(b, a);
+    Coordinates<D> ap = difference(p, a);
+    Coordinates<D> bp = difference(p, b);
+    const std::array<Coordinates<D>*, 3> vectors{&ab, &ap, &bp};
+    const double largest = largest_component(vectors);
+    if (!(largest > 0)) {
+        return {largest, largest};  // NaN, or p = a = b
+    }
+    const int exponent = bring_to_safe_range(largest, vectors);
+    const double length2 = dot(ab, ab);
+    double t = 0;
+    if (length2 > 0) {
+        t = std::clamp(dot(ap, ab) / length2, 0.0, 1.0);
+    }
+    Coordinates<D> residual{};
+    for (std::size_t axis = 0; axis < D; ++axis) {
+        residual[axis] =
+            t <= 0.5 ? std::fma(-t, ab[axis], ap[axis]) : std::fma(1 - t, ab[axis], bp[axis]);
+    }
+    return {std::ldexp(norm_in_safe_range(residual), exponent), t};
+}
+
+struct SegmentPair {
+    double distance;
+    double parameter0;
+    double parameter1;
+};
+
+// The candidate pair of segment-segment distance at the critical point of the two lines,
+// brought back into the unit square. Used only when the segments are not parallel.
+//
+// The line parameters come from Cramer's rule on the normal n = d0 x d1. For nearly parallel
+// segments n is small and the parameters are inaccurate, but the distance is then almost
+// constant along the valley where the two points move together: one projection of each
+// point onto the other segment brings the pair to the bottom of the valley, where an error
+// along it costs only the square of the (tiny) angle. The pair is always a pair of points of
+// the two segments, so its distance never underestimates the true one.
+SegmentPair interior_candidate(const Point<3>& p0, const Point<3>& p1, const Point<3>& q0,
+                               const Point<3>& q1) {
+    Coordinates<3> d0 = difference(p1, p0);
+    Coordinates<3> d1 = difference(q1, q0);
+    Coordinates<3> r = difference(q0, p0);
+    const std::array<Coordinates<3>*, 3> vectors{&d0, &d1, &r};
+    const double largest = largest_component(vectors);
+    const SegmentPair none{std::numeric_limits<double>::infinity(), 0, 0};
+    if (!(largest > 0)) {
+        return none;
+    }
+    const int exponent = bring_to_safe_range(largest, vectors);
+    const Coordinates<3> normal = cross(d0, d1);
+    const double normal2 = dot(normal, normal);
+    const double length0 = dot(d0, d0);
+    const double length1 = dot(d1, d1);
+    if (!(normal2 > 0 && length0 > 0 && length1 > 0)) {
+        return none;  // parallel: an endpoint realises the distance
+    }
+    double s = std::clamp(dot(cross(r, d1), normal) / normal2, 0.0, 1.0);
+    Coordinates<3> from_q0{};  // p(s) - q0
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        from_q0[axis] = std::fma(s, d0[axis], -r[axis]);
+    }
+    const double t = std::clamp(dot(from_q0, d1) / length1, 0.0, 1.0);
+    Coordinates<3> from_p0{};  // q(t) - p0
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        from_p0[axis] = std::fma(t, d1[axis], r[axis]);
+    }
+    s = std::clamp(dot(from_p0, d0) / length0, 0.0, 1.0);
+    Coordinates<3> residual{};
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        residual[axis] = std::fma(s, d0[axis], -std::fma(t, d1[axis], r[axis]));
+    }
+    return {std::ldexp(norm_in_safe_range(residual), exponent), s, t};
+}
+
+}  // namespace
+
+template <index_t D>
+double point_point_distance(const Point<D>& point0, const Point<D>& point1) {
+    Coordinates<D> delta = difference(point1, point0);
+    const std::array<Coordinates<D>*, 1> vectors{&delta};
+    const double largest = largest_component(vectors);
+    if (!(largest > 0)) {
+        return largest;  // NaN, or equal points
+    }
+    const int exponent = bring_to_safe_range(largest, vectors);
+    return std::ldexp(norm_in_safe_range(delta), exponent);
+}
+
+template <index_t D>
+double point_segment_distance(const Point<D>& point, const Segment<D>& segment) {
+    return project_on_segment(point, segment.vertices()[0].get(), segment.vertices()[1].get())
+        .distance;
+}
+
+namespace {
+
+double point_triangle_distance_2d(const Point<2>& point, const Triangle<2>& triangle) {
+    const auto& vertices = triangle.vertices();
+    if (!is_finite(point) || !is_finite(vertices[0].get()) || !is_finite(vertices[1].get())
+        || !is_finite(vertices[2].get())) {
+        return kNaN;
+    }
+    const SIDE side = triangle_area_sign(triangle);
+    if (side != SIDE::zero) {
+        bool inside = true;
+        for (index_t edge = 0; edge < 3 && inside; ++edge) {
+            const SIDE point_side =
+                triangle_area_sign(Triangle<2>{vertices[edge], vertices[(edge + 1) % 3], point});
+            inside = point_side == side || point_side == SIDE::zero;
+        }
+        if (inside) {
+            return 0;
+        }
+    }
+    // Outside, or a flat triangle: the nearest point lies on an edge.
+    double distance = std::numeric_limits<double>::infinity();
+    for (index_t edge = 0; edge < 3; ++edge) {
+        distance = std::min(distance, project_on_segment(point, vertices[edge].get(),
+                                                         vertices[(edge + 1) % 3].get())
+                                          .distance);
+    }
+    return distance;
+}
+
+std::tuple<double, Point<3>> point_triangle_distance_3d(const Point<3>& point,
+                                                        const Triangle<3>& triangle) {
+    const auto& vertices = triangle.vertices();
+    if (!is_finite(point) || !is_finite(vertices[0].get()) || !is_finite(vertices[1].get())
+        || !is_finite(vertices[2].get())) {
+        return {kNaN, nan_point<3>()};
+    }
+    // The plane's normal is the cross product of the two shortest edges, at the vertex
+    // opposite the longest one: its rounding error, relative to its length, is then smallest.
+    std::array<double, 3> opposite_edge_length{};
+    for (index_t vertex = 0; vertex < 3; ++vertex) {
+        opposite_edge_length[vertex] = point_point_distance(vertices[(vertex + 1) % 3].get(),
+                                                            vertices[(vertex + 2) % 3].get());
+    }
+    const auto origin = static_cast<index_t>(
+        std::max_element(opposite_edge_length.begin(), opposite_edge_length.end())
+        - opposite_edge_length.begin());
+    const Point<3>& a = vertices[origin];
+    const Point<3>& b = vertices[(origin + 1) % 3];
+    const Point<3>& c = vertices[(origin + 2) % 3];
+
+    Coordinates<3> ab = difference(b, a);
+    Coordinates<3> ac = difference(c, a);
+    Coordinates<3> ap = difference(point, a);
+    Coordinates<3> bc = difference(c, b);
+    Coordinates<3> bp = difference(point, b);
+    const std::array<Coordinates<3>*, 5> vectors{&ab, &ac, &ap, &bc, &bp};
+    const double largest = largest_component(vectors);
+    if (!(largest > 0)) {
+        return {largest, largest == 0 ? point : nan_point<3>()};
+    }
+    const int exponent = bring_to_safe_range(largest, vectors);
+    const Coordinates<3> normal = cross(ab, ac);
+    const double normal2 = dot(normal, normal);
+    if (normal2 > 0 && dot(cross(ab, ap), normal) >= 0 && dot(cross(ap, ac), normal) >= 0
+        && dot(cross(bc, bp), normal) >= 0) {
+        // The point projects inside the triangle: the nearest point is its projection.
+        const double height = dot(ap, normal) / normal2;
+        Point<3> nearest = point;
+        for (index_t axis = 0; axis < 3; ++axis) {
+            nearest.set_value(axis,
+                              point.value(axis) - std::ldexp(height * normal[axis], exponent));
+        }
+        return {std::ldexp(std::fabs(dot(ap, normal)) / std::sqrt(normal2), exponent), nearest};
+    }
+    // Outside, or a flat triangle: the nearest point lies on an edge.
+    double distance = std::numeric_limits<double>::infinity();
+    Point<3> nearest;
+    for (index_t edge = 0; edge < 3; ++edge) {
+        const Point<3>& from = vertices[edge];
+        const Point<3>& to = vertices[(edge + 1) % 3];
+        const Projection projection = project_on_segment(point, from, to);
+        if (projection.distance < distance) {
+            distance = projection.distance;
+            nearest = point_along(from, to, projection.parameter);
+        }
+    }
+    return {distance, nearest};
+}
+
+}  // namespace
+
+template <index_t D>
+PointTriangleDistance<D> point_triangle_distance(const Point<D>& point,
+                                                 const Triangle<D>& triangle) {
+    if constexpr (D == 2) {
+        return point_triangle_distance_2d(point, triangle);
+    } else {
+        return point_triangle_distance_3d(point, triangle);
+    }
+}
+
+double point_tetrahedron_distance(const Point<3>& point, const Tetrahedron& tetrahedron) {
+    const auto& vertices = tetrahedron.vertices();
+    if (!is_finite(point)) {
+        return kNaN;
+    }
+    for (const Point<3>& vertex : vertices) {
+        if (!is_finite(vertex)) {
+            return kNaN;
+        }
+    }
+    const SIDE side = tetrahedron_volume_sign(tetrahedron);
+    if (side != SIDE::zero) {
+        bool inside = true;
+        for (index_t vertex = 0; vertex < 4 && inside; ++vertex) {
+            std::array<const Point<3>*, 4> replaced{&vertices[0].get(), &vertices[1].get(),
+                                                    &vertices[2].get(), &vertices[3].get()};
+            replaced[vertex] = &point;
+            const SIDE point_side = tetrahedron_volume_sign(
+                Tetrahedron{*replaced[0], *replaced[1], *replaced[2], *replaced[3]});
+            inside = point_side == side || point_side == SIDE::zero;
+        }
+        if (inside) {
+            return 0;
+        }
+    }
+    // Outside, or a flat tetrahedron (the union of its facets): the nearest point lies on a
+    // facet.
+    double distance = std::numeric_limits<double>::infinity();
+    for (index_t facet = 0; facet < 4; ++facet) {
+        const Triangle<3> triangle{vertices[(facet + 1) % 4], vertices[(facet + 2) % 4],
+                                   vertices[(facet + 3) % 4]};
+        distance = std::min(distance, std::get<0>(point_triangle_distance(point, triangle)));
+    }
+    return distance;
+}
+
+template <index_t D>
+std::tuple<double, Point<D>, Point<D>> segment_segment_distance(const Segment<D>& segment0,
+                                                                const Segment<D>& segment1) {
+    static_assert(D == 3, "segment_segment_distance is provided in 3D");
+    const Point<3>& p0 = segment0.vertices()[0];
+    const Point<3>& p1 = segment0.vertices()[1];
+    const Point<3>& q0 = segment1.vertices()[0];
+    const Point<3>& q1 = segment1.vertices()[1];
+    if (!is_finite(p0) || !is_finite(p1) || !is_finite(q0) || !is_finite(q1)) {
+        return {kNaN, nan_point<3>(), nan_point<3>()};
+    }
+    // The squared distance is a convex quadratic of the two parameters over the unit square:
+    // its minimum lies on the border of the square (an endpoint of one segment against the
+    // other segment) or at the critical point of the two lines. Taking the smallest of these
+    // five candidates needs no threshold on how parallel the segments are.
+    SegmentPair best{std::numeric_limits<double>::infinity(), 0, 0};
+    const auto keep = [&best](const SegmentPair& candidate) {
+        if (candidate.distance < best.distance) {
+            best = candidate;
+        }
+    };
+    const Projection from_p0 = project_on_segment(p0, q0, q1);
+    keep({from_p0.distance, 0, from_p0.parameter});
+    const Projection from_p1 = project_on_segment(p1, q0, q1);
+    keep({from_p1.distance, 1, from_p1.parameter});
+    const Projection from_q0 = project_on_segment(q0, p0, p1);
+    keep({from_q0.distance, from_q0.parameter, 0});
+    const Projection from_q1 = project_on_segment(q1, p0, p1);
+    keep({from_q1.distance, from_q1.parameter, 1});
+    keep(interior_candidate(p0, p1, q0, q1));
+    return {best.distance, point_along(p0, p1, best.parameter0),
+            point_along(q0, q1, best.parameter1)};
+}
+
+template POLVANE_GEOMETRY_EXPORT double point_point_distance<1>(const Point<1>&, const Point<1>&);
+template POLVANE_GEOMETRY_EXPORT double point_point_distance<2>(const Point<2>&, const Point<2>&);
+template POLVANE_GEOMETRY_EXPORT double point_point_distance<3>(const Point<3>&, const Point<3>&);
+template POLVANE_GEOMETRY_EXPORT double point_segment_distance<1>(const Point<1>&,
+                                                                  const Segment<1>&);
+template POLVANE_GEOMETRY_EXPORT double point_segment_distance<2>(const Point<2>&,
+                                                                  const Segment<2>&);
+template POLVANE_GEOMETRY_EXPORT double point_segment_distance<3>(const Point<3>&,
+                                                                  const Segment<3>&);
+template POLVANE_GEOMETRY_EXPORT double point_triangle_distance<2>(const Point<2>&,
+                                                                   const Triangle<2>&);
+template POLVANE_GEOMETRY_EXPORT std::tuple<double, Point<3>> point_triangle_distance<3>(
+    const Point<3>&, const Triangle<3>&);
+template POLVANE_GEOMETRY_EXPORT std::tuple<double, Point<3>, Point<3>> segment_segment_distance<3>(
+    const Segment<3>&, const Segment<3>&);
+
+}  // namespace orvex

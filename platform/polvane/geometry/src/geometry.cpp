@@ -1,1 +1,0 @@
-// Placeholder translation unit: the geometry module is being written.

@@ -1,0 +1,37 @@
+#include "polvane/mesh/mesh_aabb_tree.h"
+
+#include <vector>
+
+#include "simplex_storage.h"
+
+namespace orvex {
+namespace {
+
+// Reads the storage directly: a tree over millions of elements would otherwise pay one
+// exported call per point read.
+template <index_t D, index_t N>
+AABBTree<D> tree_over_elements(const mesh_internal::SimplexStorage<D, N>& storage) {
+    std::vector<BoundingBox<D>> boxes(storage.elements.size());
+    for (std::size_t e = 0; e < boxes.size(); ++e) {
+        for (const index_t vertex : storage.elements[e]) {
+            boxes[e].add_point(storage.points[vertex]);
+        }
+    }
+    return AABBTree<D>{boxes};
+}
+
+}  // namespace
+
+AABBTree<1> create_aabb_tree(const EdgedCurve<1>& curve) {
+    return tree_over_elements(mesh_internal::StorageAccess::storage(curve));
+}
+
+AABBTree<2> create_aabb_tree(const SurfaceMesh<2>& mesh) {
+    return tree_over_elements(mesh_internal::StorageAccess::storage(mesh));
+}
+
+AABBTree<3> create_aabb_tree(const SolidMesh<3>& mesh) {
+    return tree_over_elements(mesh_internal::StorageAccess::storage(mesh));
+}
+
+}  // namespace orvex

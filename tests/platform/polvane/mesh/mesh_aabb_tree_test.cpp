@@ -1,0 +1,82 @@
+#include "polvane/mesh/mesh_aabb_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+#include <tuple>
+
+#include "helpers/mesh_generators.h"
+#include "polvane/mesh/distance_to_element.h"
+
+namespace orvex {
+namespace {
+
+// The tree's nearest element must be at the brute-force smallest distance, and each
+// element's barycentre (strictly inside it) must find that element at distance 0.
+template <index_t D, typename Mesh, typename Distance>
+void expect_nearest_matches_brute_force(const Mesh& mesh, index_t nb_elements,
+                                        const Distance& distance, int nb_queries) {
+    const AABBTree<D> tree = create_aabb_tree(mesh);
+    ASSERT_EQ(tree.nb_bboxes(), nb_elements);
+    std::mt19937_64 random{23};
+    std::uniform_real_distribution<double> coordinate{-0.2, 1.2};
+    for (int query = 0; query < nb_queries; ++query) {
+        Point<D> point;
+        for (index_t axis = 0; axis < D; ++axis) {
+            point.set_value(axis, coordinate(random));
+        }
+        double best = std::numeric_limits<double>::infinity();
+        for (index_t e = 0; e < nb_elements; ++e) {
+            best = std::min(best, distance(point, e));
+        }
+        const auto [nearest, nearest_distance] = tree.closest_element(point, distance);
+        ASSERT_EQ(nearest_distance, best) << point.string();
+        EXPECT_EQ(distance(point, nearest), best);
+    }
+}
+
+TEST(MeshAABBTree, CurveNearestEdgeMatchesBruteForce) {
+    const auto curve = test::jittered_segment_curve(50);
+    const DistanceToEdge<1> distance{curve};
+    expect_nearest_matches_brute_force<1>(curve, curve.nb_edges(), distance, 300);
+    const auto tree = create_aabb_tree(curve);
+    for (index_t e = 0; e < curve.nb_edges(); ++e) {
+        const auto [nearest, d] = tree.closest_element(curve.segment(e).barycenter(), distance);
+        EXPECT_EQ(nearest, e);
+        EXPECT_EQ(d, 0.0);
+    }
+    EXPECT_EQ(distance(Point<1>{{1.5}}, curve.nb_edges() - 1), 0.5);
+}
+
+TEST(MeshAABBTree, SurfaceNearestTriangleMatchesBruteForce) {
+    const auto surface = test::jittered_square_surface(12);
+    const DistanceToTriangle<2> distance{surface};
+    expect_nearest_matches_brute_force<2>(surface, surface.nb_polygons(), distance, 300);
+    const auto tree = create_aabb_tree(surface);
+    for (index_t t = 0; t < surface.nb_polygons(); ++t) {
+        const auto [nearest, d] = tree.closest_element(surface.triangle(t).barycenter(), distance);
+        EXPECT_EQ(nearest, t);
+        EXPECT_EQ(d, 0.0);
+    }
+}
+
+TEST(MeshAABBTree, SolidNearestTetrahedronMatchesBruteForce) {
+    const auto solid = test::jittered_cube_solid(3);
+    const DistanceToTetrahedron<3> distance{solid};
+    expect_nearest_matches_brute_force<3>(solid, solid.nb_polyhedra(), distance, 60);
+    const auto tree = create_aabb_tree(solid);
+    for (index_t t = 0; t < solid.nb_polyhedra(); ++t) {
+        const auto [nearest, d] = tree.closest_element(solid.tetrahedron(t).barycenter(), distance);
+        EXPECT_EQ(nearest, t);
+        EXPECT_EQ(d, 0.0);
+    }
+}
+
+TEST(MeshAABBTree, EmptyMeshGivesAnEmptyTree) {
+    const TriangulatedSurface<2> surface;
+    EXPECT_EQ(create_aabb_tree(surface).nb_bboxes(), 0U);
+}
+
+}  // namespace
+}  // namespace orvex
