@@ -1,5 +1,5 @@
 // Internal distances per element on jittered grid meshes of about 1e5 and 1e6 elements (unit
-// square, 2 triangles per cell; unit cube, 6 tetrahedra per cell) and on nearly flat
+// square, 2 triangles per cell; unit cube, 6 tetrahedra per cell, Kuhn split) and on nearly flat
 // tetrahedra, plus the distance caches.
 //
 // Figures are elements per second ("items_per_second"). Two in-process anchors run beside the
@@ -10,10 +10,15 @@
 //   regions, clamped segment-segment parameters, squared distances and one square root), fast
 //   but inaccurate for thin and flat elements.
 //
+// Cache hits are measured over whole meshes (every element remembered, then each looked up in
+// mesh order) and over working sets of 1e3 to 1e5 elements beside the fresh computation.
+//
 // BM_CollapsedKeys inserts keys (X_i, X_i, B) into a fresh triangle cache: the time per key
 // must stay flat from 1e3 to 1e5 keys. BM_CollapsedKeysXorHash does the same with an
 // exclusive-or combination of the point hashes, under which every such key hashes alike (kept
 // small: its time per key grows with the number of keys).
+//
+// Run: taskset -c 1 build/<release>/bench/internal_distance_bench
 
 #include <benchmark/benchmark.h>
 
@@ -243,6 +248,42 @@ void BM_TetrahedronCacheHit(benchmark::State& state) {
 }
 
 BENCHMARK(BM_TetrahedronCacheHit)->Apply(solid_sizes);
+
+// Hits on working sets of 1e3 to 1e5 distinct tetrahedra (the first of the n = 55 grid), each
+// looked up again and again, beside the fresh computation on the same set. While the memory
+// fits in the processor's caches a hit is a hash and a few comparisons; beyond, each hit waits
+// for memory twice (the control bytes, then the slot of 104 bytes).
+std::vector<Tetrahedron> first_tetrahedra(std::size_t count) {
+    auto tetrahedra = tetrahedra_of(55);
+    tetrahedra.resize(count, tetrahedra.front());
+    return tetrahedra;
+}
+
+void working_sets(benchmark::internal::Benchmark* benchmark) {
+    benchmark->Arg(1000)->Arg(10000)->Arg(100000);
+}
+
+void BM_TetrahedronCacheHitWorkingSet(benchmark::State& state) {
+    const auto tetrahedra = first_tetrahedra(static_cast<std::size_t>(state.range(0)));
+    orvex::internal::FourPointsInternalDistance cache;
+    for (const auto& tetrahedron : tetrahedra) {
+        benchmark::DoNotOptimize(cache.smallest_internal_distance(tetrahedron));
+    }
+    run_over(state, tetrahedra, [&cache](const Tetrahedron& tetrahedron) {
+        return cache.smallest_internal_distance(tetrahedron);
+    });
+}
+
+BENCHMARK(BM_TetrahedronCacheHitWorkingSet)->Apply(working_sets);
+
+void BM_MinimalTetrahedronWorkingSet(benchmark::State& state) {
+    const auto tetrahedra = first_tetrahedra(static_cast<std::size_t>(state.range(0)));
+    run_over(state, tetrahedra, [](const Tetrahedron& tetrahedron) {
+        return orvex::internal::minimal_tetrahedron_internal_distance(tetrahedron);
+    });
+}
+
+BENCHMARK(BM_MinimalTetrahedronWorkingSet)->Apply(working_sets);
 
 // Nearly flat tetrahedra (about 1e5).
 

@@ -1,24 +1,186 @@
-// A first look at the library: initialise it and print a few internal distance records.
+// The library at work on a mesh, in four steps:
+//   1. the quality of the mesh: valid, degenerated and inverted elements, the smallest internal
+//      distances and the configurations that realise them, a histogram, the distance cache;
+//   2. element search: a batch of points located, and the rate;
+//   3. (planar meshes) the road of a macro polyline: macro edges recorded along a walk of
+//      background edges, their insertion records sorted and summed up, the mesh renumbered
+//      and every macro edge found again;
+//   4. pictures: an SVG drawing of a planar mesh and a legacy VTK file for ParaView.
+//
+// Usage: orvex_demo [--out DIR] [FILE.mesh]
+// Without a file it runs on generated meshes: a jittered square triangulation with a few flat
+// and inverted triangles, and a jittered cube of tetrahedra with slivers. With a Medit file it
+// runs on the file's triangles when its dimension is 2 (or its z coordinates are all 0 and it
+// has no tetrahedra), otherwise on its tetrahedra; a file with neither is refused.
+//
+// Exit status: 0 on success; 1 when a check fails or the file cannot be used; 2 on a usage
+// error.
 
+#include "demo.h"
+
+#include <chrono>
 #include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <utility>
 
+#include "medit_mesh.h"
+#include "mesh_generators.h"
 #include "orvex/background_common/background_common_library.h"
-#include "orvex/background_common/internal_distance/internal_distance.h"
+#include "polvane/mesh/tetrahedral_solid_builder.h"
 
-int main() {
-    orvex::BackgroundCommonLibrary::initialize();
-    using orvex::internal::InternalDistance;
-    const InternalDistance records[] = {
-        InternalDistance{},
-        InternalDistance{0.70710678118654752, 0, {{1, 2}}},
-        InternalDistance{InternalDistance::CONFIGURATION_TYPE::point_point, 0, {{0, 2}}},
-        InternalDistance{1e-7, 3},
-        InternalDistance{{{0, 2}}},
-        InternalDistance{static_cast<unsigned char>(1)},
+namespace orvex::demo {
+
+void progress(const std::string& message) {
+    static const auto start = std::chrono::steady_clock::now();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::fprintf(stderr, "[demo %6.2f s] %s\n", seconds, message.c_str());
+}
+
+namespace {
+
+constexpr std::size_t nb_queries = 200000;
+
+void run_surface(TriangulatedSurface<2>&& mesh, const std::filesystem::path& out, int& failures) {
+    std::printf("== triangles ==\n1. quality\n");
+    BackgroundSurface surface{std::move(mesh)};
+    report_quality(surface, failures);
+    std::printf("2. element search\n");
+    report_search(surface, nb_queries, failures);
+    std::printf("3. macro polyline road\n");
+    const RoadResult road = trace_macro_road(surface, failures);
+    std::printf("4. pictures (of the mesh after renumbering)\n");
+    progress("writing the pictures");
+    const ElementQuality quality = measure_quality(surface);
+    const auto svg = (out / "orvex_demo_surface.svg").string();
+    const auto vtk = (out / "orvex_demo_surface.vtk").string();
+    write_svg(svg, surface, quality, road);
+    write_vtk(vtk, surface, quality);
+    std::printf("  wrote %s\n  wrote %s\n", svg.c_str(), vtk.c_str());
+}
+
+void run_solid(const TetrahedralSolid<3>& solid, const std::filesystem::path& out, int& failures) {
+    std::printf("== tetrahedra ==\n1. quality\n");
+    const ElementQuality quality = report_quality(solid, failures);
+    std::printf("2. element search\n");
+    report_search(solid, nb_queries / 2, failures);
+    std::printf("3. macro polyline road: shown on planar meshes only\n");
+    std::printf("4. pictures\n");
+    progress("writing the pictures");
+    const auto vtk = (out / "orvex_demo_solid.vtk").string();
+    write_vtk(vtk, solid, quality);
+    std::printf("  wrote %s\n", vtk.c_str());
+}
+
+// The default square: 60 x 60 cells, two triangles flattened (a vertex moved onto the opposite
+// edge) and one inverted (a vertex pushed across it).
+TriangulatedSurface<2> generated_surface() {
+    const index_t n = 60;
+    auto surface = test::jittered_square_surface(n);
+    TriangulatedSurfaceBuilder<2> builder{surface};
+    const index_t side = n + 1;
+    const auto move = [&](index_t i, index_t j, double push) {
+        const Point<2>& b = surface.point(j * side + i + 1);
+        const Point<2>& c = surface.point((j + 1) * side + i + 1);
+        const Point<2> middle{
+            {(b.value(0) + c.value(0)) / 2 + push / n, (b.value(1) + c.value(1)) / 2}};
+        builder.set_point(j * side + i, middle);
     };
-    std::printf("BackgroundCommon initialised. Some internal distance records:\n");
-    for (const auto& record : records) {
-        std::printf("  %s\n", record.string().c_str());
+    move(10, 10, 0);
+    move(40, 20, 0);
+    move(25, 45, 0.3);
+    return surface;
+}
+
+// The default cube: 14 cells per side, three tetrahedra made flat or nearly so by moving their
+// first vertex towards the opposite facet (onto it, or 1% and 3% of the way short of it).
+TetrahedralSolid<3> generated_solid() {
+    const index_t n = 14;
+    auto solid = test::jittered_cube_solid(n);
+    TetrahedralSolidBuilder<3> builder{solid};
+    const auto flatten = [&](index_t i, index_t j, index_t k, double keep) {
+        const index_t tetrahedron = 6 * ((k * n + j) * n + i);
+        const auto& vertices = solid.polyhedron_vertices(tetrahedron);
+        const Point<3> origin = solid.point(vertices[0]);
+        const Point<3> facet =
+            (solid.point(vertices[1]) + solid.point(vertices[2]) + solid.point(vertices[3]))
+            * (1.0 / 3);
+        builder.set_point(vertices[0], facet * (1 - keep) + origin * keep);
+    };
+    flatten(3, 3, 3, 0);
+    flatten(7, 5, 9, 0.01);
+    flatten(10, 10, 4, 0.03);
+    return solid;
+}
+
+int usage(const char* program) {
+    std::fprintf(stderr, "usage: %s [--out DIR] [FILE.mesh]\n", program);
+    return 2;
+}
+
+int run(int argc, char** argv) {
+    std::filesystem::path out = ".";
+    std::string input;
+    for (int k = 1; k < argc; ++k) {
+        const std::string_view argument{argv[k]};
+        if (argument == "--out" && k + 1 < argc) {
+            out = argv[++k];
+        } else if (argument == "--help" || argument == "-h") {
+            usage(argv[0]);
+            return 0;
+        } else if (argument.empty() || argument[0] == '-' || !input.empty()) {
+            return usage(argv[0]);
+        } else {
+            input = argument;
+        }
     }
+    std::filesystem::create_directories(out);
+    BackgroundCommonLibrary::initialize();
+    int failures = 0;
+    if (input.empty()) {
+        progress("generating the default meshes");
+        run_surface(generated_surface(), out, failures);
+        run_solid(generated_solid(), out, failures);
+    } else {
+        progress("reading " + input);
+        const auto file = examples::read_medit(input);
+        std::printf("%s: dimension %u, %u vertices, %zu triangles, %zu tetrahedra\n", input.c_str(),
+                    file.dimension, file.nb_vertices(), file.triangles.size(),
+                    file.tetrahedra.size());
+        if (!file.triangles.empty() && (file.dimension == 2 || file.tetrahedra.empty())) {
+            run_surface(examples::to_triangulated_surface(file), out, failures);
+        } else if (!file.tetrahedra.empty() && file.dimension == 3) {
+            run_solid(examples::to_tetrahedral_solid(file), out, failures);
+        } else {
+            std::fprintf(stderr, "error: %s holds neither triangles nor tetrahedra\n",
+                         input.c_str());
+            return 1;
+        }
+    }
+    std::fflush(stdout);
+    if (failures != 0) {
+        std::fprintf(stderr, "error: %d check(s) failed\n", failures);
+        return 1;
+    }
+    progress("done");
     return 0;
+}
+
+}  // namespace
+}  // namespace orvex::demo
+
+int main(int argc, char** argv) {
+    try {
+        return orvex::demo::run(argc, argv);
+    } catch (const orvex::examples::MeditError& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "error: malformed mesh file: %s\n", error.what());
+    } catch (const std::exception& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "error: %s\n", error.what());
+    }
+    return 1;
 }

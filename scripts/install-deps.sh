@@ -3,7 +3,8 @@
 # them with apt-get; otherwise it names the command to run and fails.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libabsl-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libabsl-dev libgtest-dev libgmock-dev
+    libbenchmark-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

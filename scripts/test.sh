@@ -1,12 +1,28 @@
 #!/usr/bin/env bash
-# Builds everything (warnings are errors) and runs every test. Extra arguments name workflow
-# presets to run instead of the default "debug" one (for instance: scripts/test.sh debug asan).
+# Builds everything (warnings are errors) and runs every test:
+#   1. workflow preset "debug": g++ debug build, the whole suite (death tests of the debug
+#      assertions included);
+#   2. workflow preset "asan": clang, address and undefined-behaviour sanitizers, the whole
+#      suite again; any sanitizer report fails the run;
+#   3. workflow preset "tsan": clang, thread sanitizer, the concurrency tests (names matching
+#      "Thread" or "Concurrent");
+#   4. every fuzz target for 20 s (scripts/fuzz.sh 20).
+# Extra arguments name the steps to run instead of all four, for instance
+# `scripts/test.sh debug` or `scripts/test.sh asan fuzz` (workflow presets by name, "fuzz" for
+# step 4).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-presets=("$@")
-[ ${#presets[@]} -eq 0 ] && presets=(debug)
-for preset in "${presets[@]}"; do
-    echo "== workflow preset: $preset" >&2
-    cmake --workflow --preset "$preset" --fresh
+steps=("$@")
+[ ${#steps[@]} -eq 0 ] && steps=(debug asan tsan fuzz)
+for step in "${steps[@]}"; do
+    start=$SECONDS
+    if [ "$step" = fuzz ]; then
+        echo "== fuzz targets, 20 s each" >&2
+        scripts/fuzz.sh 20
+    else
+        echo "== workflow preset: $step" >&2
+        cmake --workflow --preset "$step" --fresh
+    fi
+    echo "== $step: $((SECONDS - start)) s" >&2
 done

@@ -1,7 +1,8 @@
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
 
 #include <array>
-#include <limits>
+#include <cstddef>
+#include <functional>
 #include <optional>
 
 #include "polvane/geometry/distance.h"
@@ -10,13 +11,13 @@
 #include "polvane/geometry/segment.h"
 #include "polvane/mesh/element_identifiers.h"
 #include "polvane/mesh/triangulated_surface.h"
+#include "triangle_simd_measure.h"
 
 namespace orvex {
 namespace internal {
 namespace {
 
 constexpr double kEpsilon = 1e-6;
-constexpr double kNoLimit = std::numeric_limits<double>::max();
 
 using LocalPair = std::array<unsigned char, 2>;
 
@@ -29,35 +30,88 @@ struct EdgeAndVertex {
 
 constexpr std::array<EdgeAndVertex, 3> kEdgesAndVertices{{{{0, 1}, 2}, {{0, 2}, 1}, {{1, 2}, 0}}};
 
+// Reference measure: the base library's functions, called literally. It serves the triangles
+// that the vectorised measure cannot take (non-finite coordinates, extreme scales) and
+// processors without AVX2; both give the same distances.
+class ReferenceMeasure {
+public:
+    explicit ReferenceMeasure(const Triangle<2>& triangle) : points_(triangle.vertices()) {}
+
+    double vertex_pair(std::size_t pair) const {
+        return point_point_distance<2>(points_[kVertexPairs[pair][0]],
+                                       points_[kVertexPairs[pair][1]]);
+    }
+
+    double vertex_to_edge(std::size_t entry) const {
+        const EdgeAndVertex& configuration = kEdgesAndVertices[entry];
+        const Segment<2> edge{points_[configuration.edge[0]], points_[configuration.edge[1]]};
+        return point_segment_distance<2>(points_[configuration.vertex], edge);
+    }
+
+    // The first strictly smaller distance of the walk wins; a distance that is not a number
+    // never beats the default's largest finite double.
+    InternalDistance minimal() const {
+        InternalDistance result;
+        for (std::size_t entry = 0; entry < kEdgesAndVertices.size(); ++entry) {
+            const double distance = vertex_to_edge(entry);
+            if (distance < result.distance) {
+                result = InternalDistance{distance, kEdgesAndVertices[entry].vertex,
+                                          kEdgesAndVertices[entry].edge};
+            }
+        }
+        return result;
+    }
+
+private:
+    const std::array<std::reference_wrapper<const Point<2>>, 3>& points_;
+};
+
 // Each family scan appends the configurations within `threshold` in table order and tells
 // whether it appended anything. `d <= threshold` is false for a NaN on either side, which is
 // what keeps NaN distances and NaN thresholds out of every result.
 
-bool scan_vertex_pairs(const Triangle<2>& triangle, double threshold, InternalDistances& result) {
-    const auto& points = triangle.vertices();
+template <typename Measure>
+bool scan_vertex_pairs(Measure& measure, double threshold, InternalDistances& result) {
     bool found = false;
-    for (const LocalPair& pair : kVertexPairs) {
-        const double distance = point_point_distance<2>(points[pair[0]], points[pair[1]]);
+    for (std::size_t pair = 0; pair < kVertexPairs.size(); ++pair) {
+        const double distance = measure.vertex_pair(pair);
         if (distance <= threshold) {
-            result.emplace_back(InternalDistance::CONFIGURATION_TYPE::point_point, distance, pair);
+            result.emplace_back(InternalDistance::CONFIGURATION_TYPE::point_point, distance,
+                                kVertexPairs[pair]);
             found = true;
         }
     }
     return found;
 }
 
-bool scan_vertex_to_edge(const Triangle<2>& triangle, double threshold, InternalDistances& result) {
-    const auto& points = triangle.vertices();
+template <typename Measure>
+bool scan_vertex_to_edge(Measure& measure, double threshold, InternalDistances& result) {
     bool found = false;
-    for (const EdgeAndVertex& entry : kEdgesAndVertices) {
-        const Segment<2> edge{points[entry.edge[0]], points[entry.edge[1]]};
-        const double distance = point_segment_distance<2>(points[entry.vertex], edge);
+    for (std::size_t entry = 0; entry < kEdgesAndVertices.size(); ++entry) {
+        const double distance = measure.vertex_to_edge(entry);
         if (distance <= threshold) {
-            result.emplace_back(distance, entry.vertex, entry.edge);
+            result.emplace_back(distance, kEdgesAndVertices[entry].vertex,
+                                kEdgesAndVertices[entry].edge);
             found = true;
         }
     }
     return found;
+}
+
+// Calls `operation` with the vectorised measure where the processor and the triangle allow,
+// with the reference measure otherwise.
+template <typename Operation>
+decltype(auto) with_measure(const Triangle<2>& triangle, Operation operation) {
+#if ORVEX_SIMD_KERNELS
+    if (simd::cpu_has_avx2_fma()) {
+        kernels::SimdTriangleMeasure measure{triangle};
+        if (measure.in_range()) {
+            return operation(measure);
+        }
+    }
+#endif
+    ReferenceMeasure measure{triangle};
+    return operation(measure);
 }
 
 // Vertex v is where local edges v and (v + 2) mod 3 meet; both glued to the same neighbour
@@ -69,7 +123,8 @@ bool scan_vertex_adjacencies(const TriangulatedSurface<2>& surface, index_t tria
         adjacent[edge] = surface.polygon_adjacent(PolygonEdge{triangle_id, edge});
     }
     bool found = false;
-    for (const unsigned char vertex : {2, 0, 1}) {
+    constexpr std::array<unsigned char, 3> kFoldOrder{2, 0, 1};
+    for (const unsigned char vertex : kFoldOrder) {
         const auto& first = adjacent[vertex];
         const auto& second = adjacent[(vertex + 2) % 3];
         if (first && second && *first == *second) {
@@ -102,45 +157,42 @@ std::optional<unsigned int> count_degenerated(absl::Span<const Element> elements
 }  // namespace
 
 InternalDistance minimal_triangle_internal_distance(const Triangle<2>& triangle) {
-    InternalDistances candidates;
-    scan_vertex_to_edge(triangle, kNoLimit, candidates);
-    InternalDistance result;
-    for (const InternalDistance& candidate : candidates) {
-        if (candidate.distance < result.distance) {
-            result = candidate;
-        }
-    }
-    return result;
+    return with_measure(triangle, [](auto& measure) { return measure.minimal(); });
 }
 
 InternalDistances fast_triangle_internal_distances(const Triangle<2>& triangle,
                                                    const InternalDistance::Options& options) {
-    InternalDistances result;
-    if (scan_vertex_pairs(triangle, options.threshold, result)) {
+    return with_measure(triangle, [&options](auto& measure) {
+        InternalDistances result;
+        if (!scan_vertex_pairs(measure, options.threshold, result)) {
+            scan_vertex_to_edge(measure, options.threshold, result);
+        }
         return result;
-    }
-    scan_vertex_to_edge(triangle, options.threshold, result);
-    return result;
+    });
 }
 
 InternalDistances fast_triangle_internal_distances(const TriangulatedSurface<2>& surface,
                                                    index_t triangle_id,
                                                    const InternalDistance::Options& options) {
     const Triangle<2> triangle = surface.triangle(triangle_id);
-    InternalDistances result;
-    if (scan_vertex_pairs(triangle, options.threshold, result)) {
+    return with_measure(triangle, [&](auto& measure) {
+        InternalDistances result;
+        if (scan_vertex_pairs(measure, options.threshold, result)) {
+            return result;
+        }
+        if (options.check_adjacencies && scan_vertex_adjacencies(surface, triangle_id, result)) {
+            return result;
+        }
+        scan_vertex_to_edge(measure, options.threshold, result);
         return result;
-    }
-    if (options.check_adjacencies && scan_vertex_adjacencies(surface, triangle_id, result)) {
-        return result;
-    }
-    scan_vertex_to_edge(triangle, options.threshold, result);
-    return result;
+    });
 }
 
 bool has_internal_distance_below_epsilon(const Triangle<2>& triangle) {
-    InternalDistances discarded;
-    return scan_vertex_to_edge(triangle, kEpsilon, discarded);
+    return with_measure(triangle, [](auto& measure) {
+        InternalDistances discarded;
+        return scan_vertex_to_edge(measure, kEpsilon, discarded);
+    });
 }
 
 InternalDistance::ELEMENT_STATUS triangle_status(const Triangle<2>& triangle) {

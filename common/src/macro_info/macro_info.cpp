@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "list_steps.h"
+#include "polvane/basic/assert.h"
 #include "polvane/basic/attribute_manager.h"
 #include "polvane/basic/attribute_properties.h"
 #include "polvane/basic/variable_attribute.h"
@@ -20,6 +21,29 @@ constexpr const char* MACRO_ELEMENT_ATTRIBUTE = "orvex macro element";
 
 class MacroInfo::Impl {
 public:
+    // Indices are the caller's responsibility (below the attribute sizes, store initialised);
+    // debug builds check them here, release builds do not.
+
+    VariableAttribute<std::vector<MeshVertex>>& vertices(
+        index_t vertex, [[maybe_unused]] const char* operation) const {
+        POLVANE_DEBUG_ASSERT(vertex_lists != nullptr, "[MacroInfo::", operation,
+                             "] The store is not initialised");
+        POLVANE_DEBUG_ASSERT(vertex < vertex_lists->size(), "[MacroInfo::", operation, "] Vertex ",
+                             vertex, " is not below the vertex attribute's size (",
+                             vertex_lists->size(), ")");
+        return *vertex_lists;
+    }
+
+    VariableAttribute<std::vector<MeshElement>>& elements(
+        index_t element, [[maybe_unused]] const char* operation) const {
+        POLVANE_DEBUG_ASSERT(element_lists != nullptr, "[MacroInfo::", operation,
+                             "] The store is not initialised");
+        POLVANE_DEBUG_ASSERT(element < element_lists->size(), "[MacroInfo::", operation,
+                             "] Element ", element, " is not below the element attribute's size (",
+                             element_lists->size(), ")");
+        return *element_lists;
+    }
+
     std::shared_ptr<VariableAttribute<std::vector<MeshVertex>>> vertex_lists;
     std::shared_ptr<VariableAttribute<std::vector<MeshElement>>> element_lists;
     absl::flat_hash_set<uuid, std::hash<uuid>> mandatory_components;
@@ -34,42 +58,46 @@ MacroInfo& MacroInfo::operator=(MacroInfo&& other) noexcept = default;
 MacroInfo::~MacroInfo() = default;
 
 const std::vector<MeshVertex>& MacroInfo::macro_vertices(index_t vertex) const {
-    return impl_->vertex_lists->value(vertex);
+    return impl_->vertices(vertex, "macro_vertices").value(vertex);
 }
 
 const std::vector<MeshElement>& MacroInfo::macro_elements(index_t element) const {
-    return impl_->element_lists->value(element);
+    return impl_->elements(element, "macro_elements").value(element);
 }
 
 void MacroInfo::add_macro_vertex_to_background_mesh_vertex(const MeshVertex& macro_vertex,
                                                            index_t vertex,
                                                            PassKey<MacroInfoBuilder> /*key*/) {
-    impl_->vertex_lists->modify_value(vertex, [&macro_vertex](std::vector<MeshVertex>& list) {
-        macro_info_internal::add_to_list(list, macro_vertex);
-    });
+    impl_->vertices(vertex, "add_macro_vertex_to_background_mesh_vertex")
+        .modify_value(vertex, [&macro_vertex](std::vector<MeshVertex>& list) {
+            macro_info_internal::add_to_list(list, macro_vertex);
+        });
 }
 
 void MacroInfo::remove_macro_vertex_from_background_mesh_vertex(const MeshVertex& macro_vertex,
                                                                 index_t vertex,
                                                                 PassKey<MacroInfoBuilder> /*key*/) {
-    impl_->vertex_lists->modify_value(vertex, [&macro_vertex](std::vector<MeshVertex>& list) {
-        macro_info_internal::remove_from_list(list, macro_vertex);
-    });
+    impl_->vertices(vertex, "remove_macro_vertex_from_background_mesh_vertex")
+        .modify_value(vertex, [&macro_vertex](std::vector<MeshVertex>& list) {
+            macro_info_internal::remove_from_list(list, macro_vertex);
+        });
 }
 
 void MacroInfo::add_macro_element_to_background_mesh_element(const MeshElement& macro_element,
                                                              index_t element,
                                                              PassKey<MacroInfoBuilder> /*key*/) {
-    impl_->element_lists->modify_value(element, [&macro_element](std::vector<MeshElement>& list) {
-        macro_info_internal::add_to_list(list, macro_element);
-    });
+    impl_->elements(element, "add_macro_element_to_background_mesh_element")
+        .modify_value(element, [&macro_element](std::vector<MeshElement>& list) {
+            macro_info_internal::add_to_list(list, macro_element);
+        });
 }
 
 void MacroInfo::remove_macro_element_from_background_mesh_element(
     const MeshElement& macro_element, index_t element, PassKey<MacroInfoBuilder> /*key*/) {
-    impl_->element_lists->modify_value(element, [&macro_element](std::vector<MeshElement>& list) {
-        macro_info_internal::remove_from_list(list, macro_element);
-    });
+    impl_->elements(element, "remove_macro_element_from_background_mesh_element")
+        .modify_value(element, [&macro_element](std::vector<MeshElement>& list) {
+            macro_info_internal::remove_from_list(list, macro_element);
+        });
 }
 
 bool MacroInfo::is_macro_info_mandatory(const uuid& component) const {

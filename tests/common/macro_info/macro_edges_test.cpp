@@ -258,9 +258,11 @@ TEST(MacroEdgesStore, MovesCarryTheTables) {
     EXPECT_THAT(assigned.incident_macro_edges(0), IsEmpty());
 }
 
-TEST(MacroEdgesStore, ConcurrentInitialisationCreatesEachAttributeOnce) {
+// Both stores of every mesh find or create their attributes on the same managers at once.
+TEST(MacroStores, ConcurrentInitialisationCreatesEachAttributeOnce) {
     auto mesh = strip();
     mesh.clean();
+    mesh.element_manager.resize(1);
     std::vector<TestBackgroundMesh> stores;
     for (int i = 0; i < 4; ++i) {
         stores.push_back(strip());
@@ -283,11 +285,21 @@ TEST(MacroEdgesStore, ConcurrentInitialisationCreatesEachAttributeOnce) {
     TestBuilder builder{stores.front()};
     const MeshEdge macro_edge{uuid{}, 9};
     builder.add_macro_edge_info(macro_edge, {2});
+    const MeshVertex macro_vertex{uuid{}, 4};
+    const MeshElement macro_element{uuid{}, 5};
+    builder.add_macro_vertex_info(macro_vertex, 1);
+    builder.add_macro_element_info(macro_element, 0);
     for (const auto& store : stores) {
         EXPECT_THAT(store.macro_edges(2), ElementsAre(macro_edge));
         EXPECT_THAT(store.incident_macro_edges(3), ElementsAre(macro_edge));
+        EXPECT_THAT(store.macro_vertices(1), ElementsAre(macro_vertex));
+        EXPECT_THAT(store.macro_elements(0), ElementsAre(macro_element));
     }
     EXPECT_EQ(mesh.edge_manager.attribute_names(), std::vector<std::string>{"orvex macro edge"});
+    EXPECT_EQ(mesh.vertex_manager.attribute_names(),
+              (std::vector<std::string>{"orvex macro edge", "orvex macro vertex"}));
+    EXPECT_EQ(mesh.element_manager.attribute_names(),
+              std::vector<std::string>{"orvex macro element"});
 }
 
 }  // namespace

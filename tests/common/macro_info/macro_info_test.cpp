@@ -191,3 +191,42 @@ TEST(MacroInfoStore, InitialisationAdoptsRefusesAndCleans) {
 }  // namespace
 }  // namespace internal
 }  // namespace orvex
+
+// Store indices must be below the sizes of the attributes they read; release builds leave this
+// to the caller, debug builds abort naming the store operation.
+#ifndef NDEBUG
+
+namespace orvex {
+namespace internal {
+namespace {
+
+TEST(MacroStoresDebugAssertDeathTest, IndicesBeyondTheAttributes) {
+    testing::TestBackgroundMesh mesh{3, {{0, 1}}, 2};
+    testing::TestBuilder builder{mesh};
+    const uuid component;
+    EXPECT_DEATH(static_cast<void>(mesh.macro_edges(1)),
+                 "\\[MacroEdges::macro_edges\\] Edge 1 is not below the edge attribute's size "
+                 "\\(1\\)");
+    EXPECT_DEATH(static_cast<void>(mesh.common_macro_edges(0, 3)),
+                 "\\[MacroEdges::common_macro_edges\\] Vertex 3");
+    EXPECT_DEATH(builder.add_macro_edge_info_on_vertex({component, 0}, 5),
+                 "\\[MacroEdges::add_macro_edge_to_background_mesh_vertices\\] Vertex 5");
+    EXPECT_DEATH(builder.add_macro_vertex_info({component, 0}, 3),
+                 "\\[MacroInfo::add_macro_vertex_to_background_mesh_vertex\\] Vertex 3 is not "
+                 "below the vertex attribute's size \\(3\\)");
+    builder.add_macro_element_info({component, 0}, 0);
+    EXPECT_DEATH(builder.update_element({2, 0}),
+                 "\\[MacroInfo::add_macro_element_to_background_mesh_element\\] Element 2");
+    EXPECT_DEATH(builder.update_vertex({0, {NO_ID, 4}}),
+                 "\\[MacroInfo::macro_vertices\\] Vertex 4");
+    // After the mesh shrank its elements, the old indices are out of reach.
+    mesh.element_manager.resize(0);
+    EXPECT_DEATH(static_cast<void>(mesh.macro_elements(0)),
+                 "\\[MacroInfo::macro_elements\\] Element 0");
+}
+
+}  // namespace
+}  // namespace internal
+}  // namespace orvex
+
+#endif

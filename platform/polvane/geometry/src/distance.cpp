@@ -99,9 +99,25 @@ int bring_to_safe_range(double largest, const std::array<Coordinates<D>*, N>& ve
     return exponent;
 }
 
+// The components are at most about 1 after `bring_to_safe_range`, but some results (the gap
+// between a point and a segment a thousand orders of magnitude longer) are far smaller: their
+// squares would underflow to zero. Such a vector is brought near 1 by its own largest component
+// before it is squared.
 template <std::size_t D>
 double norm_in_safe_range(const Coordinates<D>& vector) {
-    return std::sqrt(dot(vector, vector));
+    double largest = 0;
+    for (const double value : vector) {
+        largest = std::max(largest, std::fabs(value));
+    }
+    if (largest == 0 || !(largest < kSafeLow)) {
+        return std::sqrt(dot(vector, vector));  // NaN stays NaN
+    }
+    const int exponent = std::ilogb(largest);
+    Coordinates<D> scaled = vector;
+    for (double& value : scaled) {
+        value = std::ldexp(value, -exponent);
+    }
+    return std::ldexp(std::sqrt(dot(scaled, scaled)), exponent);
 }
 
 // The point a + t (b - a), 0 <= t <= 1, measured from the nearer end so that t = 0 and t = 1

@@ -17,7 +17,7 @@ index_t EdgedCurve<1>::nb_vertices() const {
 }
 
 const Point<1>& EdgedCurve<1>::point(index_t vertex) const {
-    return impl_->points[vertex];
+    return impl_->point(vertex);
 }
 
 index_t EdgedCurve<1>::nb_edges() const {
@@ -25,16 +25,16 @@ index_t EdgedCurve<1>::nb_edges() const {
 }
 
 index_t EdgedCurve<1>::edge_vertex(const EdgeVertex& edge_vertex) const {
-    return impl_->elements[edge_vertex.edge_id][edge_vertex.vertex_id];
+    return impl_->element_vertex(edge_vertex.edge_id, edge_vertex.vertex_id);
 }
 
 const std::array<index_t, 2>& EdgedCurve<1>::edge_vertices(index_t edge) const {
-    return impl_->elements[edge];
+    return impl_->element(edge);
 }
 
 Segment<1> EdgedCurve<1>::segment(index_t edge) const {
-    const auto& vertices = impl_->elements[edge];
-    return Segment<1>{impl_->points[vertices[0]], impl_->points[vertices[1]]};
+    const auto& vertices = impl_->element(edge);
+    return Segment<1>{impl_->point(vertices[0]), impl_->point(vertices[1])};
 }
 
 AttributeManager& EdgedCurve<1>::vertex_attribute_manager() {

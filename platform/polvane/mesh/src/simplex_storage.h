@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "polvane/basic/assert.h"
 #include "polvane/basic/attribute_manager.h"
 #include "polvane/basic/index.h"
 #include "polvane/basic/polvane_exception.h"
@@ -169,12 +170,42 @@ public:
         return edges ? &StorageAccess::edges(*edges) : nullptr;
     }
 
+    // The accessors below check their indices in debug builds only: the public accessors of
+    // the meshes take indices below the counts as a precondition, on hot paths.
+
+    [[nodiscard]] const Point<D>& point(index_t vertex) const {
+        POLVANE_DEBUG_ASSERT(vertex < points.size(), "[Mesh::point] Vertex ", vertex,
+                             " is not below the number of vertices (", points.size(), ")");
+        return points[vertex];
+    }
+
+    [[nodiscard]] const Element& element(index_t element) const {
+        POLVANE_DEBUG_ASSERT(element < elements.size(), "[Mesh::element] Element ", element,
+                             " is not below the number of elements (", elements.size(), ")");
+        return elements[element];
+    }
+
+    [[nodiscard]] index_t element_vertex(index_t element, local_index_t vertex) const {
+        POLVANE_DEBUG_ASSERT(vertex < N, "[Mesh::element_vertex] Local vertex ", vertex,
+                             " is not below ", N);
+        return this->element(element)[vertex];
+    }
+
     [[nodiscard]] std::optional<index_t> adjacent(index_t element, local_index_t facet) const {
+        check_facet(element, facet, "adjacent");
         const index_t neighbour = adjacents[element][facet];
         if (neighbour == NO_ID) {
             return std::nullopt;
         }
         return neighbour;
+    }
+
+    void check_facet([[maybe_unused]] index_t element, [[maybe_unused]] local_index_t facet,
+                     [[maybe_unused]] const char* operation) const {
+        POLVANE_DEBUG_ASSERT(element < elements.size(), "[Mesh::", operation, "] Element ", element,
+                             " is not below the number of elements (", elements.size(), ")");
+        POLVANE_DEBUG_ASSERT(facet < nb_facets, "[Mesh::", operation, "] Local facet ", facet,
+                             " is not below ", nb_facets);
     }
 
     void copy_from(const SimplexStorage& from) {
@@ -306,6 +337,7 @@ public:
 
     [[nodiscard]] std::array<index_t, nb_facets == 3 ? 2 : 3> facet_vertices(
         index_t element, local_index_t facet) const {
+        check_facet(element, facet, "facet_vertices");
         std::array<index_t, nb_facets == 3 ? 2 : 3> result{};
         for (std::size_t i = 0; i < result.size(); ++i) {
             result[i] = elements[element][Tables::facets[facet][i]];

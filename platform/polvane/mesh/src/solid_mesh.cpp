@@ -21,7 +21,7 @@ index_t SolidMesh<3>::nb_vertices() const {
 }
 
 const Point<3>& SolidMesh<3>::point(index_t vertex) const {
-    return impl_->points[vertex];
+    return impl_->point(vertex);
 }
 
 index_t SolidMesh<3>::nb_polyhedra() const {
@@ -29,11 +29,11 @@ index_t SolidMesh<3>::nb_polyhedra() const {
 }
 
 index_t SolidMesh<3>::polyhedron_vertex(const PolyhedronVertex& polyhedron_vertex) const {
-    return impl_->elements[polyhedron_vertex.polyhedron_id][polyhedron_vertex.vertex_id];
+    return impl_->element_vertex(polyhedron_vertex.polyhedron_id, polyhedron_vertex.vertex_id);
 }
 
 const std::array<index_t, 4>& SolidMesh<3>::polyhedron_vertices(index_t polyhedron) const {
-    return impl_->elements[polyhedron];
+    return impl_->element(polyhedron);
 }
 
 std::array<index_t, 3> SolidMesh<3>::polyhedron_facet_vertices(const PolyhedronFacet& facet) const {

@@ -21,7 +21,7 @@ index_t SurfaceMesh<2>::nb_vertices() const {
 }
 
 const Point<2>& SurfaceMesh<2>::point(index_t vertex) const {
-    return impl_->points[vertex];
+    return impl_->point(vertex);
 }
 
 index_t SurfaceMesh<2>::nb_polygons() const {
@@ -29,11 +29,11 @@ index_t SurfaceMesh<2>::nb_polygons() const {
 }
 
 index_t SurfaceMesh<2>::polygon_vertex(const PolygonVertex& polygon_vertex) const {
-    return impl_->elements[polygon_vertex.polygon_id][polygon_vertex.vertex_id];
+    return impl_->element_vertex(polygon_vertex.polygon_id, polygon_vertex.vertex_id);
 }
 
 const std::array<index_t, 3>& SurfaceMesh<2>::polygon_vertices(index_t polygon) const {
-    return impl_->elements[polygon];
+    return impl_->element(polygon);
 }
 
 std::array<index_t, 2> SurfaceMesh<2>::polygon_edge_vertices(const PolygonEdge& edge) const {

@@ -14,9 +14,9 @@ TetrahedralSolid<3>& TetrahedralSolid<3>::operator=(TetrahedralSolid&& other) no
 
 Tetrahedron TetrahedralSolid<3>::tetrahedron(index_t polyhedron) const {
     const auto& storage = mesh_internal::StorageAccess::storage(*this);
-    const auto& vertices = storage.elements[polyhedron];
-    return Tetrahedron{storage.points[vertices[0]], storage.points[vertices[1]],
-                       storage.points[vertices[2]], storage.points[vertices[3]]};
+    const auto& vertices = storage.element(polyhedron);
+    return Tetrahedron{storage.point(vertices[0]), storage.point(vertices[1]),
+                       storage.point(vertices[2]), storage.point(vertices[3])};
 }
 
 std::unique_ptr<TetrahedralSolid<3>> TetrahedralSolid<3>::clone() const {

@@ -15,9 +15,9 @@ TriangulatedSurface<2>& TriangulatedSurface<2>::operator=(TriangulatedSurface&& 
 
 Triangle<2> TriangulatedSurface<2>::triangle(index_t polygon) const {
     const auto& storage = mesh_internal::StorageAccess::storage(*this);
-    const auto& vertices = storage.elements[polygon];
-    return Triangle<2>{storage.points[vertices[0]], storage.points[vertices[1]],
-                       storage.points[vertices[2]]};
+    const auto& vertices = storage.element(polygon);
+    return Triangle<2>{storage.point(vertices[0]), storage.point(vertices[1]),
+                       storage.point(vertices[2])};
 }
 
 std::unique_ptr<TriangulatedSurface<2>> TriangulatedSurface<2>::clone() const {

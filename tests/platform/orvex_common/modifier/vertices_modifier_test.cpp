@@ -6,6 +6,7 @@
 #include <numeric>
 #include <optional>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "polvane/basic/polvane_exception.h"
@@ -162,6 +163,37 @@ TEST(VerticesModifier, MatchesReferenceModelOnRandomSequences) {
             }
         }
     }
+}
+
+// Queries only read the union-find (no path compression on the way): several threads may ask
+// at once while nobody changes the modifier.
+TEST(VerticesModifier, ConcurrentQueriesAgreeWithOneThread) {
+    constexpr index_t n = 2000;
+    VerticesModifier modifier{n};
+    for (index_t v = 1; v < n; v += 2) {
+        modifier.merge(v, v - 1);
+    }
+    for (index_t v = 0; v + 4 < n; v += 4) {
+        modifier.merge(v, v + 4);
+    }
+    modifier.delete_vertex(n - 4);
+    std::vector<std::optional<index_t>> expected(n);
+    for (index_t v = 0; v < n; ++v) {
+        expected[v] = modifier.updated_vertex(v);
+    }
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (index_t v = 0; v < n; ++v) {
+                mismatches[t] += modifier.updated_vertex(v) != expected[v] ? 1 : 0;
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -189,6 +191,34 @@ TEST(NumericAttribute, GenericValuesAndInterpolation) {
     EXPECT_FALSE(flags->value(0));
     EXPECT_TRUE(flags->value(1));
     EXPECT_EQ(numbers->value(0), 4.);
+}
+
+// Integer attributes: a weighted sum out of the type's range saturates, and NaN weights give
+// the default value; converting either directly would be undefined behaviour (and aborts the
+// sanitized build).
+TEST(NumericAttribute, IntegerInterpolationSaturatesAndIgnoresNaN) {
+    AttributeManager manager;
+    manager.resize(3);
+    auto counts =
+        manager.find_or_create_attribute<VariableAttribute, int>("n", 7, {true, true, true});
+    counts->set_value(0, 2000000000);
+    counts->set_value(1, -3);
+    manager.interpolate_attribute_value({{0, 1}, {0.5, 0.5}}, 2);
+    EXPECT_EQ(counts->value(2), 999999998);
+    manager.interpolate_attribute_value({{0}, {2.}}, 2);
+    EXPECT_EQ(counts->value(2), std::numeric_limits<int>::max());
+    manager.interpolate_attribute_value({{0}, {-2.}}, 2);
+    EXPECT_EQ(counts->value(2), std::numeric_limits<int>::lowest());
+    manager.interpolate_attribute_value({{0}, {std::numeric_limits<double>::quiet_NaN()}}, 2);
+    EXPECT_EQ(counts->value(2), 7);
+
+    auto sizes = manager.find_or_create_attribute<VariableAttribute, std::uint64_t>(
+        "sizes", 0, {true, true, true});
+    sizes->set_value(0, 10);
+    manager.interpolate_attribute_value({{0}, {1e30}}, 2);
+    EXPECT_EQ(sizes->value(2), std::numeric_limits<std::uint64_t>::max());
+    manager.interpolate_attribute_value({{0}, {-1.}}, 2);
+    EXPECT_EQ(sizes->value(2), 0U);
 }
 
 }  // namespace

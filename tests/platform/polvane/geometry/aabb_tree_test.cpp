@@ -8,7 +8,6 @@
 #include <functional>
 #include <limits>
 #include <random>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -430,36 +429,6 @@ TEST(AABBTree, NaNQueryAcceptsNothing) {
         EXPECT_FALSE(best <= GLOBAL_EPSILON);
         // Only the seed is measured: NaN box distances prune every subtree.
         EXPECT_EQ(evaluated, 1);
-    }
-}
-
-TEST(AABBTree, ConcurrentQueriesAgree) {
-    std::mt19937_64 rng{11};
-    const Segments<3> segments = random_segments<3>(rng, 2000, 0.5);
-    const AABBTree3D tree{segments.boxes};
-    const auto distance = [&](const Point3D& p, index_t i) { return segments.distance(p, i); };
-    std::vector<Point3D> queries;
-    for (int q = 0; q < 200; ++q) {
-        queries.push_back(random_point<3>(rng, 0, 10));
-    }
-    std::vector<std::tuple<index_t, double>> expected;
-    for (const auto& query : queries) {
-        expected.push_back(tree.closest_element(query, distance));
-    }
-    std::vector<std::vector<std::tuple<index_t, double>>> results(4);
-    std::vector<std::thread> threads;
-    for (auto& result : results) {
-        threads.emplace_back([&] {
-            for (const auto& query : queries) {
-                result.push_back(tree.closest_element(query, distance));
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    for (const auto& result : results) {
-        EXPECT_EQ(result, expected);
     }
 }
 

@@ -239,3 +239,29 @@ TEST(SegmentDistance, DegenerateHugeAndInvalidSegments) {
 
 }  // namespace
 }  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// A gap thousands of orders of magnitude smaller than the other lengths involved: after the
+// common rescaling its square once underflowed, and a point 2 away from a segment 1e300 long
+// (or from a flat triangle along it) was measured at distance 0.
+TEST(PointDistance, SmallGapsBesideHugeSegmentsDoNotVanish) {
+    const Point2D origin{{0, 0}};
+    const Point2D near{{-2, 0}};
+    const Point2D far{{-1e300, 0}};
+    EXPECT_DOUBLE_EQ(point_segment_distance(origin, Segment<2>{near, far}), 2);
+    EXPECT_DOUBLE_EQ(point_triangle_distance(origin, Triangle<2>{near, far, near}), 2);
+    const Point3D low = p3(0, 0, -1e300);
+    const Point3D high = p3(0, 0, 1e300);
+    EXPECT_DOUBLE_EQ(point_segment_distance(p3(0, 3e-5, 0), Segment<3>{low, high}), 3e-5);
+    const Point3D near3 = p3(-2, 0, 0);
+    const Point3D far3 = p3(-1e300, 0, 0);
+    const Point3D base = p3(0, 0, 0);
+    const Point3D tip = p3(0, 0, 1e-3);
+    EXPECT_DOUBLE_EQ(
+        std::get<0>(segment_segment_distance(Segment<3>{near3, far3}, Segment<3>{base, tip})), 2);
+}
+
+}  // namespace
+}  // namespace orvex

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <random>
 #include <tuple>
@@ -71,6 +72,32 @@ TEST(MeshAABBTree, SolidNearestTetrahedronMatchesBruteForce) {
         EXPECT_EQ(nearest, t);
         EXPECT_EQ(d, 0.0);
     }
+}
+
+// A NaN or infinite coordinate makes an element's distance NaN, never a number that could pass
+// for "inside": the edge (0.5, NaN) once measured -0.5 from the point 0, and the query -inf
+// lay "on" the edge (-inf, -inf).
+TEST(MeshAABBTree, ElementsWithANonFiniteCoordinateAreAtNaNDistance) {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    EdgedCurve<1> curve;
+    EdgedCurveBuilder<1> curve_builder{curve};
+    curve_builder.create_point(Point<1>{{0.5}});
+    curve_builder.create_point(Point<1>{{nan}});
+    curve_builder.create_point(Point<1>{{0}});
+    curve_builder.create_point(Point<1>{{-inf}});
+    curve_builder.create_edges({{0, 1}, {1, 0}, {1, 1}, {3, 3}, {3, 0}, {2, 0}});
+    const DistanceToEdge<1> to_edge{curve};
+    for (const double x : {0.0, 0.5, 1.0, -1.0, -inf}) {
+        for (index_t e = 0; e < 5; ++e) {
+            EXPECT_TRUE(std::isnan(to_edge(Point<1>{{x}}, e))) << x << " edge " << e;
+        }
+    }
+    EXPECT_TRUE(std::isnan(to_edge(Point<1>{{inf}}, 5)));
+    EXPECT_TRUE(std::isnan(to_edge(Point<1>{{nan}}, 5)));
+    const auto [nearest, d] = create_aabb_tree(curve).closest_element(Point<1>{{0.25}}, to_edge);
+    EXPECT_EQ(nearest, 5U);
+    EXPECT_EQ(d, 0.0);
 }
 
 TEST(MeshAABBTree, EmptyMeshGivesAnEmptyTree) {

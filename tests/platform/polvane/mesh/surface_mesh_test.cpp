@@ -202,12 +202,12 @@ TEST(SurfaceMesh, CloneIsIndependentOfItsSource) {
 
     TriangulatedSurfaceBuilder<2> builder{source};
     builder.set_point(0, Point<2>{{-1, -1}});
+    polygon_tag->set_value(0, 99);
+    vertex_tag->set_value(0, 99);
     std::mt19937_64 random{3};
     builder.permute_polygons(random_permutation(source.nb_polygons(), random));
     builder.delete_polygons(std::vector<bool>(source.nb_polygons(), true));
     builder.delete_isolated_vertices();
-    polygon_tag->set_value(0, 99);  // the attribute is gone from the source's manager anyway
-    vertex_tag->set_value(0, 99);
 
     expect_same_as_generated(*copy);
     ASSERT_TRUE(copy->are_edges_enabled());

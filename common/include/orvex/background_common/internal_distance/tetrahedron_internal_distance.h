@@ -27,13 +27,15 @@
 /// distance or a NaN threshold never reports one. Epsilon is 1e-6, inclusive.
 ///
 /// Distances are those of the base library's `point_point_distance`, `point_segment_distance`,
-/// `point_triangle_distance` and `segment_segment_distance`, value for value: accurate for
-/// thin, flat and nearly parallel configurations alike.
+/// `point_triangle_distance` (the distance to the closed facet) and `segment_segment_distance`,
+/// value for value: accurate for thin, flat and nearly parallel configurations alike. On x86
+/// processors with AVX2 and FMA they are computed side by side in vector registers, to the
+/// same bits.
 ///
 /// No function here throws on its own (flat, folded and inverted tetrahedra are results, not
-/// failures). Results keep ten records inline; only a vertex-to-edge family of more than ten
-/// records (a tetrahedron flat within the threshold) goes to the heap. Every function only
-/// reads its arguments and may run concurrently with itself.
+/// failures). Results keep ten records inline; only a vertex-to-edge family of eleven or twelve
+/// records goes to the heap. Every function only reads its arguments and may run concurrently
+/// with itself.
 namespace orvex {
 
 template <index_t D>

@@ -21,6 +21,10 @@
 /// A configuration is reported under a threshold t when its distance d satisfies d <= t; a NaN
 /// distance or a NaN threshold never reports one. Epsilon is 1e-6, inclusive.
 ///
+/// Distances are those of the base library's `point_point_distance` and
+/// `point_segment_distance`, value for value (on x86 processors with AVX2 and FMA computed side
+/// by side in vector registers, to the same bits).
+///
 /// No function here throws on its own (flat and inverted triangles are results, not failures)
 /// or allocates on the heap: a triangle never yields more than three records, and results keep
 /// ten inline. Every function only reads its arguments and may run concurrently with itself.

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <algorithm>
-#include <cassert>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <vector>
 
+#include "polvane/basic/assert.h"
 #include "polvane/basic/export.h"
 #include "polvane/basic/index.h"
 #include "polvane/basic/polvane_exception.h"
@@ -84,6 +86,9 @@ public:
         if (nb_elements == 0) {
             return;
         }
+        POLVANE_DEBUG_ASSERT(nb_elements <= other.values_.size(), "[VariableAttribute::copy] ",
+                             nb_elements, " elements asked of an attribute of ",
+                             other.values_.size());
         resize(nb_elements, key);
         for (index_t i = 0; i < nb_elements; ++i) {
             values_[i] = other.values_[i];
@@ -95,6 +100,7 @@ public:
                                                          Key key) const override {
         auto result = make_default_sized(nb_elements, key);
         for (const auto& [old_index, new_indices] : mapping) {
+            check_element(old_index, "extract");
             for (const index_t new_index : new_indices) {
                 result->values_[checked_new_index(new_index, nb_elements)] = values_[old_index];
             }
@@ -106,6 +112,8 @@ public:
                                                          index_t nb_elements,
                                                          Key key) const override {
         check_index_range(old2new.size());
+        POLVANE_DEBUG_ASSERT(old2new.size() <= values_.size(), "[VariableAttribute::extract] ",
+                             old2new.size(), " entries for ", values_.size(), " values");
         auto result = make_default_sized(nb_elements, key);
         for (index_t old_index = 0; old_index < old2new.size(); ++old_index) {
             const index_t new_index = old2new[old_index];
@@ -147,7 +155,9 @@ public:
 
     index_t delete_elements(const std::vector<bool>& to_delete, Key) override {
         check_index_range(to_delete.size());
-        assert(to_delete.size() == values_.size());
+        POLVANE_DEBUG_ASSERT(to_delete.size() == values_.size(),
+                             "[VariableAttribute::delete_elements] ", to_delete.size(),
+                             " flags for ", values_.size(), " values");
         const auto first = std::find(to_delete.begin(), to_delete.end(), true);
         if (first == to_delete.end()) {
             return 0;
@@ -166,7 +176,9 @@ public:
 
     void permute_elements(absl::Span<const index_t> permutation, Key) override {
         check_index_range(permutation.size());
-        assert(permutation.size() == values_.size());
+        POLVANE_DEBUG_ASSERT(permutation.size() == values_.size(),
+                             "[VariableAttribute::permute_elements] ", permutation.size(),
+                             " entries for ", values_.size(), " values");
         // Follow each cycle once, moving values rather than copying them: only the first
         // value of each cycle is set aside.
         std::vector<bool> visited(permutation.size(), false);
@@ -191,12 +203,20 @@ public:
                        Key) override {
         if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
             if (this->properties().interpolable) {
+                POLVANE_DEBUG_ASSERT(interpolation.lambdas.size() == interpolation.indices.size(),
+                                     "[VariableAttribute::compute_value] ",
+                                     interpolation.indices.size(), " indices for ",
+                                     interpolation.lambdas.size(), " weights");
                 double sum = 0;
                 for (std::size_t i = 0; i < interpolation.indices.size(); ++i) {
                     sum += interpolation.lambdas[i]
                            * static_cast<double>(value(interpolation.indices[i]));
                 }
-                store(to, static_cast<T>(sum));
+                if constexpr (std::is_integral_v<T>) {
+                    store(to, saturated(sum));
+                } else {
+                    store(to, static_cast<T>(sum));
+                }
                 return;
             }
         } else {
@@ -206,12 +226,15 @@ public:
     }
 
     void copy_value(index_t from, index_t to, Key) override {
+        check_element(from, "copy_value");
+        check_element(to, "copy_value");
         if (from != to) {
             values_[to] = values_[from];
         }
     }
 
     [[nodiscard]] const T& value(index_t element) const override {
+        check_element(element, "value");
         if constexpr (std::is_same_v<T, bool>) {
             return values_[element].value;
         } else {
@@ -225,6 +248,7 @@ public:
     /// \pre `element` is below the manager's number of elements.
     template <typename Modifier>
     void modify_value(index_t element, Modifier&& modify) {
+        check_element(element, "modify_value");
         if constexpr (std::is_same_v<T, bool>) {
             std::forward<Modifier>(modify)(values_[element].value);
         } else {
@@ -252,11 +276,40 @@ private:
     }
 
     void store(index_t element, T value) {
+        check_element(element, "set_value");
         if constexpr (std::is_same_v<T, bool>) {
             values_[element].value = value;
         } else {
             values_[element] = std::move(value);
         }
+    }
+
+    // A weighted sum converted to an integer type: converting a value outside the type's range
+    // (huge weights) or a NaN (NaN weights) would be undefined, so the sum saturates at the
+    // type's bounds, and a NaN gives the default value.
+    T saturated(double sum) const {
+        constexpr auto low = static_cast<double>(std::numeric_limits<T>::lowest());
+        // Rounded up to a power of two when T has more bits than a double's mantissa.
+        constexpr auto high = static_cast<double>(std::numeric_limits<T>::max());
+        if (std::isnan(sum)) {
+            return default_value_;
+        }
+        if (sum >= high) {
+            return std::numeric_limits<T>::max();
+        }
+        if (sum <= low) {
+            return std::numeric_limits<T>::lowest();
+        }
+        return static_cast<T>(sum);
+    }
+
+    // Debug builds only: element indices are the caller's responsibility, and checking them on
+    // every read would cost the hot paths of release builds.
+    void check_element([[maybe_unused]] index_t element,
+                       [[maybe_unused]] const char* operation) const {
+        POLVANE_DEBUG_ASSERT(element < values_.size(), "[VariableAttribute::", operation,
+                             "] Element ", element, " is not below the number of values (",
+                             values_.size(), ")");
     }
 
     std::shared_ptr<VariableAttribute> make_default_sized(index_t nb_elements, Key key) const {

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "polvane/basic/assert.h"
 #include "polvane/basic/index.h"
 #include "polvane/geometry/bounding_box.h"
 #include "polvane/geometry/export.h"
@@ -64,7 +65,11 @@ public:
     [[nodiscard]] std::size_t nb_stored_boxes() const { return boxes_.size(); }
 
     /// The element at leaf position `position` (< n).
-    [[nodiscard]] index_t leaf_element(index_t position) const { return leaves_[position]; }
+    [[nodiscard]] index_t leaf_element(index_t position) const {
+        POLVANE_DEBUG_ASSERT(position < leaves_.size(), "[AABBTree::leaf_element] Position ",
+                             position, " is not below the number of leaves (", leaves_.size(), ")");
+        return leaves_[position];
+    }
 
     /// The whole leaf order.
     [[nodiscard]] absl::Span<const index_t> leaf_order() const { return leaves_; }
@@ -75,12 +80,16 @@ public:
     }
 
     /// The box stored at pre-order slot `slot` (< `nb_stored_boxes()`).
-    [[nodiscard]] const BoundingBox<D>& slot_box(std::size_t slot) const { return boxes_[slot]; }
+    [[nodiscard]] const BoundingBox<D>& slot_box(std::size_t slot) const {
+        POLVANE_DEBUG_ASSERT(slot < boxes_.size(), "[AABBTree::slot_box] Slot ", slot,
+                             " is not below the number of stored boxes (", boxes_.size(), ")");
+        return boxes_[slot];
+    }
 
     /// The box of node number `node` whose range starts at leaf position `begin`.
     /// \pre (node, begin) is a node of this tree, reached from the root by the halving rule.
     [[nodiscard]] const BoundingBox<D>& node_box(std::size_t node, index_t begin) const {
-        return boxes_[node_slot(node, begin)];
+        return slot_box(node_slot(node, begin));
     }
 
     /// The pre-order slot of node number `node` whose range starts at `begin`:

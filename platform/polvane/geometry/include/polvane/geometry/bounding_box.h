@@ -32,13 +32,13 @@ public:
     void add_point(const Point<D>& point) {
         for (index_t axis = 0; axis < D; ++axis) {
             const double value = point.value(axis);
-            // Two independent tests (not if/else): the first point sets both bounds.
-            if (value < min_.value(axis)) {
-                min_.set_value(axis, value);
-            }
-            if (value > max_.value(axis)) {
-                max_.set_value(axis, value);
-            }
+            // Two independent selections (not if/else): the first point sets both bounds. Written
+            // as selections so that they compile to min/max instructions without branches, which
+            // random input would mispredict; a NaN value compares false and keeps the bound.
+            const double low = min_.value(axis);
+            const double high = max_.value(axis);
+            min_.set_value(axis, value < low ? value : low);
+            max_.set_value(axis, value > high ? value : high);
         }
     }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cmath>
+#include <limits>
+
 #include "polvane/basic/index.h"
 #include "polvane/geometry/distance.h"
 #include "polvane/geometry/point.h"
@@ -27,7 +30,8 @@ template <index_t D>
 class DistanceToTetrahedron;
 
 /// The distance from a point of the line to an edge of the curve: exactly 0 on the edge (ends
-/// included), otherwise the gap to the nearer end; NaN for a NaN query.
+/// included), otherwise the gap to the nearer end; NaN when the query or an end is NaN or
+/// infinite, as for triangles and tetrahedra (never a negative value).
 template <>
 class DistanceToEdge<1> {
 public:
@@ -39,9 +43,14 @@ public:
         const auto& vertices = curve_->edge_vertices(edge);
         const double a = curve_->point(vertices[0]).value(0);
         const double b = curve_->point(vertices[1]).value(0);
+        const double x = query.value(0);
+        if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(x)) {
+            // The ordering below would take a NaN end as a bound and answer a signed gap that
+            // may be negative, and an infinite query would lie "on" an edge at infinity.
+            return std::numeric_limits<double>::quiet_NaN();
+        }
         const double low = a < b ? a : b;
         const double high = a < b ? b : a;
-        const double x = query.value(0);
         if (x >= low && x <= high) {
             return 0;
         }

@@ -1,0 +1,390 @@
+#pragma once
+
+#include "simd_kernels.h"
+
+#if ORVEX_SIMD_KERNELS
+
+#include <array>
+#include <cstddef>
+#include <limits>
+#include <optional>
+
+#include "orvex/background_common/internal_distance/internal_distance.h"
+#include "polvane/basic/index.h"
+#include "polvane/geometry/point.h"
+#include "polvane/geometry/segment.h"
+#include "polvane/geometry/tetrahedron.h"
+#include "tetrahedron_tables.h"
+
+namespace orvex::internal::kernels {
+
+/// The distances of one tetrahedron's configurations, by the base library's formulas, four
+/// configurations at a time (see simd_kernels.h). Each family is computed as a whole on first
+/// use. The stages are out-of-line AVX2 functions and the accessors plain code, so that generic
+/// scans can use the accessors; construct it only when `simd::cpu_has_avx2_fma()`, and use it
+/// only when `in_range()`.
+///
+/// Lane v of `points_` is vertex v; `next_` and `across_` hold, in lane v, P(v + 1) - P(v) and
+/// P(v + 2) - P(v) (indices mod 4): every difference of two vertices is one of these six edge
+/// vectors or its exact negation.
+class SimdTetrahedronMeasure {
+public:
+    explicit SimdTetrahedronMeasure(const Tetrahedron& tetrahedron) : tetrahedron_(tetrahedron) {
+        load();
+    }
+
+    /// False for tetrahedra outside the range where the kernels round as the base library.
+    [[nodiscard]] bool in_range() const { return in_range_; }
+
+    /// Entry `pair` of the vertex-pair table: `point_point_distance`.
+    double vertex_pair(std::size_t pair) {
+        if (!lengths_ready_) {
+            compute_lengths();
+        }
+        return lengths_[kPairSlot[pair]];
+    }
+
+    /// Entry `entry` of the edge-and-vertex table: `point_segment_distance`.
+    double vertex_to_edge(std::size_t entry) {
+        if (!projection_roots_ready_) {
+            compute_projection_roots();
+        }
+        return projections_[kProjectionSlot[entry]];
+    }
+
+    /// The distance from `vertex` to its opposite facet: `point_triangle_distance`.
+    double vertex_to_facet(unsigned char vertex) {
+        if (!facets_ready_) {
+            compute_facets_and_opposite_edges();
+        }
+        return facets_[vertex];
+    }
+
+    /// Entry `pair` of the opposite-edges table: `segment_segment_distance`, or nothing when one
+    /// of the two edges is at most 1e-6 long.
+    std::optional<double> opposite_edges(std::size_t pair) {
+        if (!facets_ready_) {
+            compute_facets_and_opposite_edges();
+        }
+        if (short_pair_[pair]) {
+            return std::nullopt;
+        }
+        return opposite_[pair];
+    }
+
+    /// The first smallest of the vertex-to-facet and opposite-edge distances, as
+    /// `minimal_tetrahedron_internal_distance` reports it.
+    ORVEX_AVX2 InternalDistance minimal() {
+        if (!facets_ready_) {
+            compute_facets_and_opposite_edges();
+        }
+        const simd::Lanes smallest2 = simd::minimum(facet_lanes_, opposite_lanes_);
+        const simd::Lanes smallest1 =
+            simd::minimum(smallest2, simd::permute<2, 3, 0, 1>(smallest2));
+        const simd::Lanes smallest = simd::minimum(smallest1, simd::permute<1, 0, 3, 2>(smallest1));
+        // The walk over the list keeps the first strictly smaller distance: the first lane,
+        // facets before opposite edges, that holds the smallest value.
+        const int facets = _mm256_movemask_pd(_mm256_cmp_pd(facet_lanes_, smallest, _CMP_EQ_OQ));
+        if (facets != 0) {
+            const auto vertex = static_cast<unsigned char>(__builtin_ctz(facets));
+            return InternalDistance{facets_[vertex], vertex};
+        }
+        const int pairs =
+            _mm256_movemask_pd(_mm256_cmp_pd(opposite_lanes_, smallest, _CMP_EQ_OQ)) & 0x7;
+        if (pairs == 0) {
+            return InternalDistance{};
+        }
+        const auto pair = static_cast<std::size_t>(__builtin_ctz(pairs));
+        return InternalDistance{
+            InternalDistance::CONFIGURATION_TYPE::segment_segment, opposite_[pair],
+            tetrahedron_tables::kVertexPairs[tetrahedron_tables::kOppositeEdges[pair][0]]};
+    }
+
+    /// True when some vertex-to-facet distance, or some distance of opposite edges that are
+    /// not left out, is at most the finite `threshold`: what the vertex-to-facet scan and then
+    /// the opposite-edges scan would find.
+    ORVEX_AVX2 bool facets_or_opposite_edges_within(double threshold) {
+        if (!facets_ready_) {
+            compute_facets_and_opposite_edges();
+        }
+        const simd::Lanes limit = simd::constant(threshold);
+        return _mm256_movemask_pd(_mm256_or_pd(simd::less_equal(facet_lanes_, limit),
+                                               simd::less_equal(opposite_lanes_, limit)))
+               != 0;
+    }
+
+private:
+    using Lanes = simd::Lanes;
+    using Vectors = simd::LaneVectors<3>;
+
+    static constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+    // The slots of the six vertex pairs in `lengths_`: slots 0 to 3 hold the pairs (v, v + 1),
+    // slots 4 to 7 the pairs (v, v + 2).
+    static constexpr std::array<std::size_t, 6> kPairSlot{0, 4, 3, 1, 5, 2};
+
+    // The slot in `projections_` (three batches of four lanes, see projections_body) of each
+    // entry of the edge-and-vertex table.
+    static constexpr std::array<std::size_t, 12> kProjectionSlot{6, 3, 9, 11, 5, 2,
+                                                                 0, 7, 8, 10, 4, 1};
+
+    ORVEX_AVX2 void load() {
+        const auto& points = tetrahedron_.vertices();
+        for (index_t axis = 0; axis < 3; ++axis) {
+            points_.axis[axis] =
+                _mm256_set_pd(points[3].get().value(axis), points[2].get().value(axis),
+                              points[1].get().value(axis), points[0].get().value(axis));
+        }
+        next_ = simd::permute<1, 2, 3, 0>(points_) - points_;
+        across_ = simd::permute<2, 3, 0, 1>(points_) - points_;
+        in_range_ = simd::in_kernel_range(next_) && simd::in_kernel_range(across_);
+        next2_ = simd::dot(next_, next_);
+        across2_ = simd::dot(across_, across_);
+    }
+
+    ORVEX_AVX2 void compute_lengths() { lengths_body(); }
+
+    ORVEX_AVX2 void compute_projection_roots() {
+        if (!projections_ready_) {
+            projections_body();
+        }
+        for (std::size_t batch = 0; batch < 3; ++batch) {
+            _mm256_storeu_pd(&projections_[4 * batch], _mm256_sqrt_pd(table2_[batch]));
+        }
+        projection_roots_ready_ = true;
+    }
+
+    // The base library's point-to-point distance: the square root of the squared length.
+    ORVEX_AVX2_INLINE void lengths_body() {
+        next_length_ = _mm256_sqrt_pd(next2_);
+        across_length_ = _mm256_sqrt_pd(across2_);
+        _mm256_storeu_pd(&lengths_[0], next_length_);
+        _mm256_storeu_pd(&lengths_[4], across_length_);
+        lengths_ready_ = true;
+    }
+
+    // Lane v: the squared distance from vertex v to the segment from vertex F[v] to T[v].
+    template <int F0, int F1, int F2, int F3, int T0, int T1, int T2, int T3>
+    ORVEX_AVX2_INLINE Lanes projections2() const {
+        const Vectors from = simd::permute<F0, F1, F2, F3>(points_);
+        const Vectors to = simd::permute<T0, T1, T2, T3>(points_);
+        return simd::projection_distance2(to - from, points_ - from, points_ - to);
+    }
+
+    // Batch e, lane v: vertex v projected onto the e-th edge of its opposite facet, the edge
+    // taken from its lower to its higher vertex, as the edge-and-vertex table measures it.
+    // Squared: the facets and the opposite edges take their minima before the root.
+    ORVEX_AVX2_INLINE void projections_body() {
+        table2_[0] = projections2<1, 2, 0, 0, 2, 3, 3, 1>();
+        table2_[1] = projections2<2, 0, 0, 1, 3, 3, 1, 2>();
+        table2_[2] = projections2<1, 0, 1, 0, 3, 2, 3, 2>();
+        for (std::size_t batch = 0; batch < 3; ++batch) {
+            _mm256_storeu_pd(&projections2_[4 * batch], table2_[batch]);
+        }
+        projections_ready_ = true;
+    }
+
+    // Both families at once: the minimum and the status need both, and the long chain of the
+    // opposite edges (three dependent divisions) then overlaps the facets' work.
+    ORVEX_AVX2 void compute_facets_and_opposite_edges() {
+        const Lanes interior2 = opposite_interior2();
+        if (!projections_ready_) {
+            projections_body();
+        }
+        facet_lanes_ = facets_body();
+        _mm256_storeu_pd(facets_.data(), facet_lanes_);
+        const Lanes opposite = opposite_body(interior2);
+        _mm256_storeu_pd(opposite_.data(), opposite);
+        const int left_out = short_pairs();
+        for (std::size_t pair = 0; pair < 3; ++pair) {
+            short_pair_[pair] = (left_out & (1 << pair)) != 0;
+        }
+        // Lane 3 repeats pair 0, and left-out pairs take no part in the minimum.
+        const Lanes excluded = _mm256_castsi256_pd(_mm256_set_epi64x(
+            -1, short_pair_[2] ? -1 : 0, short_pair_[1] ? -1 : 0, short_pair_[0] ? -1 : 0));
+        opposite_lanes_ = simd::select(excluded, simd::constant(kInfinity), opposite);
+        facets_ready_ = true;
+    }
+
+    // The base library's point-to-triangle distance, facet v in lane v. The facet's points are
+    // (v + 1, v + 2, v + 3) mod 4 in this order; its normal is taken at the corner opposite
+    // its longest edge; the height counts when the vertex projects inside the facet, otherwise
+    // the nearest of its edges, each measured from its first point in facet order.
+    ORVEX_AVX2_INLINE Lanes facets_body() {
+        // The four facet edges that run from a higher to a lower vertex: (0; 3 -> 1),
+        // (1; 3 -> 0), (2; 3 -> 0), (3; 2 -> 0). The others are the table's.
+        const Lanes reversed = projections2<3, 3, 3, 2, 1, 0, 0, 0>();
+        const Lanes edge0 =
+            simd::select(simd::lane_mask<false, false, true, false>(), reversed, table2_[0]);
+        const Lanes edge1 =
+            simd::select(simd::lane_mask<false, true, false, false>(), reversed, table2_[1]);
+        const Lanes edge2 =
+            simd::select(simd::lane_mask<true, false, false, true>(), reversed, table2_[2]);
+        const Lanes nearest_edge =
+            _mm256_sqrt_pd(simd::minimum(edge2, simd::minimum(edge1, edge0)));
+
+        // Opposite each facet corner: |f1 f2|, |f2 f0|, |f0 f1|; the first longest wins. The
+        // squares decide unless two of them are so close that their roots may round to the
+        // same length (then "longer" must be decided on the roots, as the base library does).
+        Lanes length0 = simd::permute<2, 3, 0, 1>(next2_);
+        Lanes length1 = simd::permute<1, 2, 3, 0>(across2_);
+        Lanes length2 = simd::permute<1, 2, 3, 0>(next2_);
+        Lanes origin1 = simd::less(length0, length1);
+        Lanes origin2 = simd::less(simd::select(origin1, length1, length0), length2);
+        const Lanes band = simd::constant(1 + 0x1p-50);
+        const Lanes close = _mm256_or_pd(
+            simd::both(origin1, simd::less(length1, length0 * band)),
+            simd::both(origin2,
+                       simd::less(length2, simd::select(origin1, length1, length0) * band)));
+        if (_mm256_movemask_pd(close) != 0) {
+            if (!lengths_ready_) {
+                lengths_body();
+            }
+            length0 = simd::permute<2, 3, 0, 1>(next_length_);
+            length1 = simd::permute<1, 2, 3, 0>(across_length_);
+            length2 = simd::permute<1, 2, 3, 0>(next_length_);
+            origin1 = simd::less(length0, length1);
+            origin2 = simd::less(simd::select(origin1, length1, length0), length2);
+        }
+        const Vectors f0 = simd::permute<1, 2, 3, 0>(points_);
+        const Vectors f1 = simd::permute<2, 3, 0, 1>(points_);
+        const Vectors f2 = simd::permute<3, 0, 1, 2>(points_);
+        const Vectors a = simd::select(origin2, f2, simd::select(origin1, f1, f0));
+        const Vectors b = simd::select(origin2, f0, simd::select(origin1, f2, f1));
+        const Vectors c = simd::select(origin2, f1, simd::select(origin1, f0, f2));
+        const Vectors ab = b - a;
+        const Vectors ac = c - a;
+        const Vectors ap = points_ - a;
+        const Vectors bc = c - b;
+        const Vectors bp = points_ - b;
+        const Vectors normal = simd::cross(ab, ac);
+        const Lanes normal2 = simd::dot(normal, normal);
+        const Lanes zero = _mm256_setzero_pd();
+        const Lanes inside =
+            simd::both(simd::both(simd::less(zero, normal2),
+                                  simd::less_equal(zero, simd::dot(simd::cross(ab, ap), normal))),
+                       simd::both(simd::less_equal(zero, simd::dot(simd::cross(ap, ac), normal)),
+                                  simd::less_equal(zero, simd::dot(simd::cross(bc, bp), normal))));
+        const Lanes height = simd::absolute(simd::dot(ap, normal)) / _mm256_sqrt_pd(normal2);
+        return simd::select(inside, height, nearest_edge);
+    }
+
+    // The squared distance between the critical pair of points of the lines of opposite edges
+    // (a, b) and (c, e), clamped into both segments and refined by one projection each way;
+    // infinity for parallel edges. Pair k in lane k, lane 3 repeats pair 0.
+    ORVEX_AVX2_INLINE Lanes opposite_interior2() const {
+        const Vectors p0 = simd::permute<0, 0, 0, 0>(points_);
+        const Vectors p1 = simd::permute<1, 2, 3, 1>(points_);
+        const Vectors q0 = simd::permute<2, 1, 1, 2>(points_);
+        const Vectors q1 = simd::permute<3, 3, 2, 3>(points_);
+        const Vectors d0 = p1 - p0;
+        const Vectors d1 = q1 - q0;
+        const Vectors r = q0 - p0;
+        const Vectors normal = simd::cross(d0, d1);
+        const Lanes normal2 = simd::dot(normal, normal);
+        const Lanes length0 = simd::dot(d0, d0);
+        const Lanes length1 = simd::dot(d1, d1);
+        const Lanes zero = _mm256_setzero_pd();
+        const Lanes crossing =
+            simd::both(simd::less(zero, normal2),
+                       simd::both(simd::less(zero, length0), simd::less(zero, length1)));
+        Lanes s = simd::clamp01(simd::dot(simd::cross(r, d1), normal) / normal2);
+        const Lanes t = simd::clamp01(simd::dot(simd::fused(s, d0, -r), d1) / length1);
+        const Vectors from_p0 = simd::fused(t, d1, r);
+        s = simd::clamp01(simd::dot(from_p0, d0) / length0);
+        const Vectors residual = simd::fused(s, d0, -from_p0);
+        return simd::select(crossing, simd::dot(residual, residual), simd::constant(kInfinity));
+    }
+
+    // The base library's segment-to-segment distance: the nearest of the four endpoint
+    // projections and the interior candidate. The endpoint projections are table entries (a
+    // and b onto c -> e, c and e onto a -> b for the pair (a, b), (c, e)), and each entry serves
+    // one pair: pair 0 takes batch 0 lanes 1 and 3 and batch 1 lanes 0 and 2, pair 1 all of
+    // batch 2, pair 2 the rest.
+    ORVEX_AVX2_INLINE Lanes opposite_body(Lanes interior2) const {
+        const Lanes mixed = simd::minimum(table2_[0], simd::permute<1, 0, 3, 2>(table2_[1]));
+        const Lanes pairs02 = simd::minimum(mixed, simd::permute<2, 3, 0, 1>(mixed));
+        const Lanes half = simd::minimum(table2_[2], simd::permute<2, 3, 0, 1>(table2_[2]));
+        const Lanes pair1 = simd::minimum(half, simd::permute<1, 0, 3, 2>(half));
+        const Lanes ends = simd::select(simd::lane_mask<false, true, false, false>(), pair1,
+                                        simd::permute<1, 1, 0, 1>(pairs02));
+        return _mm256_sqrt_pd(simd::minimum(interior2, ends));
+    }
+
+    // Bit k set when pair k of opposite edges is left out: one of its edges is at most 1e-6
+    // long, as the base library's `Segment::length` decides it. The squared lengths are within
+    // a few units of roundoff, so only lengths within a relative 1e-9 of the bound need the
+    // segment's own length.
+    ORVEX_AVX2_INLINE int short_pairs() const {
+        using tetrahedron_tables::kEpsilon;
+        // Lanes k: the squared lengths of the two edges of pair k; lane 3 repeats pair 0.
+        const Lanes first =
+            simd::select(simd::lane_mask<false, true, false, false>(),
+                         simd::permute<0, 0, 0, 0>(across2_), simd::permute<0, 0, 3, 0>(next2_));
+        const Lanes second =
+            simd::select(simd::lane_mask<false, true, false, false>(),
+                         simd::permute<1, 1, 1, 1>(across2_), simd::permute<2, 2, 1, 2>(next2_));
+        const Lanes low = simd::constant(kEpsilon * kEpsilon * (1 - 1e-9));
+        const Lanes high = simd::constant(kEpsilon * kEpsilon * (1 + 1e-9));
+        const int certainly_short =
+            _mm256_movemask_pd(_mm256_or_pd(simd::less(first, low), simd::less(second, low)));
+        const int certainly_long =
+            _mm256_movemask_pd(simd::both(simd::less(high, first), simd::less(high, second)));
+        if (((certainly_short | certainly_long) & 0x7) == 0x7) {
+            return certainly_short & 0x7;
+        }
+        int result = 0;
+        for (std::size_t pair = 0; pair < 3; ++pair) {
+            if (is_short(tetrahedron_tables::kOppositeEdges[pair][0])
+                || is_short(tetrahedron_tables::kOppositeEdges[pair][1])) {
+                result |= 1 << pair;
+            }
+        }
+        return result;
+    }
+
+    // Edge `edge` of kVertexPairs is at most 1e-6 long (see short_pairs).
+    ORVEX_AVX2_INLINE bool is_short(std::size_t edge) const {
+        using tetrahedron_tables::kEpsilon;
+        std::array<double, 8> lengths2;
+        _mm256_storeu_pd(&lengths2[0], next2_);
+        _mm256_storeu_pd(&lengths2[4], across2_);
+        const double length2 = lengths2[kPairSlot[edge]];
+        if (length2 > kEpsilon * kEpsilon * (1 + 1e-9)) {
+            return false;
+        }
+        if (length2 < kEpsilon * kEpsilon * (1 - 1e-9)) {
+            return true;
+        }
+        const auto& points = tetrahedron_.vertices();
+        const auto& pair = tetrahedron_tables::kVertexPairs[edge];
+        return Segment<3>{points[pair[0]], points[pair[1]]}.length() <= kEpsilon;
+    }
+
+    const Tetrahedron& tetrahedron_;
+    Vectors points_;
+    Vectors next_;
+    Vectors across_;
+    Lanes next2_;
+    Lanes across2_;
+    Lanes next_length_;
+    Lanes across_length_;
+    Lanes table2_[3];
+    Lanes facet_lanes_;
+    Lanes opposite_lanes_;
+    std::array<double, 8> lengths_;
+    std::array<double, 12> projections2_;
+    std::array<double, 12> projections_;
+    std::array<double, 4> facets_;
+    std::array<double, 4> opposite_;
+    std::array<bool, 3> short_pair_;
+    bool in_range_{false};
+    bool lengths_ready_{false};
+    bool projections_ready_{false};
+    bool projection_roots_ready_{false};
+    bool facets_ready_{false};
+};
+
+}  // namespace orvex::internal::kernels
+
+#endif

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "simd_kernels.h"
+
+#if ORVEX_SIMD_KERNELS
+
+#include <array>
+#include <cstddef>
+
+#include "orvex/background_common/internal_distance/internal_distance.h"
+#include "polvane/basic/index.h"
+#include "polvane/geometry/point.h"
+#include "polvane/geometry/triangle.h"
+
+namespace orvex::internal::kernels {
+
+/// The distances of one triangle's configurations, by the base library's formulas, side by
+/// side in the lanes of AVX registers (see simd_kernels.h): lane k holds entry k of the
+/// vertex-pair table, (0, 1), (0, 2), (1, 2), and entry k of the edge-and-vertex table,
+/// (0, 1) with 2, (0, 2) with 1, (1, 2) with 0; lane 3 repeats lane 0. Each family is computed
+/// on first use. Construct it only when `simd::cpu_has_avx2_fma()`, and use it only when
+/// `in_range()`.
+class SimdTriangleMeasure {
+public:
+    explicit SimdTriangleMeasure(const Triangle<2>& triangle) { load(triangle); }
+
+    /// False for triangles outside the range where the kernels round as the base library.
+    [[nodiscard]] bool in_range() const { return in_range_; }
+
+    /// Entry `pair` of the vertex-pair table: `point_point_distance`.
+    double vertex_pair(std::size_t pair) {
+        if (!pairs_ready_) {
+            compute_pairs();
+        }
+        return pairs_[pair];
+    }
+
+    /// Entry `entry` of the edge-and-vertex table: `point_segment_distance`.
+    double vertex_to_edge(std::size_t entry) {
+        if (!edges_ready_) {
+            compute_edges();
+        }
+        return edges_[entry];
+    }
+
+    /// The first smallest vertex-to-edge distance, as `minimal_triangle_internal_distance`
+    /// reports it.
+    ORVEX_AVX2 InternalDistance minimal() {
+        const Lanes distances = edges_body();
+        const Lanes smallest1 = simd::minimum(distances, simd::permute<2, 3, 0, 1>(distances));
+        const Lanes smallest = simd::minimum(smallest1, simd::permute<1, 0, 3, 2>(smallest1));
+        const int hits = _mm256_movemask_pd(_mm256_cmp_pd(distances, smallest, _CMP_EQ_OQ)) & 0x7;
+        if (hits == 0) {
+            return InternalDistance{};
+        }
+        const auto entry = static_cast<std::size_t>(__builtin_ctz(hits));
+        return InternalDistance{edges_[entry], kOppositeVertex[entry], kEdges[entry]};
+    }
+
+private:
+    using Lanes = simd::Lanes;
+    using Vectors = simd::LaneVectors<2>;
+
+    static constexpr std::array<std::array<unsigned char, 2>, 3> kEdges{{{0, 1}, {0, 2}, {1, 2}}};
+    static constexpr std::array<unsigned char, 3> kOppositeVertex{2, 1, 0};
+
+    ORVEX_AVX2 void load(const Triangle<2>& triangle) {
+        const auto& points = triangle.vertices();
+        for (index_t axis = 0; axis < 2; ++axis) {
+            points_.axis[axis] =
+                _mm256_set_pd(points[0].get().value(axis), points[2].get().value(axis),
+                              points[1].get().value(axis), points[0].get().value(axis));
+        }
+        // Lane k: the edge of entry k, from its lower to its higher vertex.
+        from_ = simd::permute<0, 0, 1, 0>(points_);
+        to_ = simd::permute<1, 2, 2, 1>(points_);
+        edge_ = to_ - from_;
+        in_range_ = simd::in_kernel_range(edge_);
+    }
+
+    // The base library's point-to-point distance: the square root of the squared length.
+    ORVEX_AVX2 void compute_pairs() {
+        _mm256_storeu_pd(pairs_.data(), _mm256_sqrt_pd(simd::dot(edge_, edge_)));
+        pairs_ready_ = true;
+    }
+
+    ORVEX_AVX2 void compute_edges() { edges_body(); }
+
+    // The base library's point-to-segment distance, the vertex off each edge onto it.
+    ORVEX_AVX2_INLINE Lanes edges_body() {
+        const Vectors opposite = simd::permute<2, 1, 0, 2>(points_);
+        const Lanes distances =
+            _mm256_sqrt_pd(simd::projection_distance2(edge_, opposite - from_, opposite - to_));
+        _mm256_storeu_pd(edges_.data(), distances);
+        edges_ready_ = true;
+        return distances;
+    }
+
+    Vectors points_;
+    Vectors from_;
+    Vectors to_;
+    Vectors edge_;
+    std::array<double, 4> pairs_;
+    std::array<double, 4> edges_;
+    bool in_range_{false};
+    bool pairs_ready_{false};
+    bool edges_ready_{false};
+};
+
+}  // namespace orvex::internal::kernels
+
+#endif

@@ -1,0 +1,301 @@
+// Steps 1 and 2 of the demo: the quality report of a mesh and the element search rate.
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <numeric>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "demo.h"
+#include "orvex/background_common/element_search/element_search.h"
+#include "orvex/background_common/internal_distance/internal_distance_cache.h"
+#include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
+#include "orvex/background_common/internal_distance/triangle_internal_distance.h"
+
+namespace orvex::demo {
+namespace {
+
+using internal::InternalDistance;
+using Status = InternalDistance::ELEMENT_STATUS;
+
+// What the report needs to know of a mesh kind.
+struct SurfaceTraits {
+    using Mesh = TriangulatedSurface<2>;
+    using Cache = internal::ThreePointsInternalDistance;
+    static constexpr index_t dimension = 2;
+    static constexpr const char* element_name = "triangles";
+
+    static index_t nb_elements(const Mesh& mesh) { return mesh.nb_polygons(); }
+
+    static auto element(const Mesh& mesh, index_t e) { return mesh.triangle(e); }
+
+    static const auto& vertices(const Mesh& mesh, index_t e) { return mesh.polygon_vertices(e); }
+
+    static Status status(const Mesh& mesh, index_t e) {
+        return internal::triangle_status(mesh.triangle(e));
+    }
+
+    static InternalDistance minimal(const Mesh& mesh, index_t e) {
+        return internal::minimal_triangle_internal_distance(mesh.triangle(e));
+    }
+
+    static std::optional<unsigned int> negative_count(const Mesh& mesh) {
+        std::vector<Triangle<2>> triangles;
+        triangles.reserve(mesh.nb_polygons());
+        for (index_t e = 0; e < mesh.nb_polygons(); ++e) {
+            triangles.push_back(mesh.triangle(e));
+        }
+        return internal::compute_number_of_negative_triangles(triangles);
+    }
+};
+
+struct SolidTraits {
+    using Mesh = TetrahedralSolid<3>;
+    using Cache = internal::FourPointsInternalDistance;
+    static constexpr index_t dimension = 3;
+    static constexpr const char* element_name = "tetrahedra";
+
+    static index_t nb_elements(const Mesh& mesh) { return mesh.nb_polyhedra(); }
+
+    static auto element(const Mesh& mesh, index_t e) { return mesh.tetrahedron(e); }
+
+    static const auto& vertices(const Mesh& mesh, index_t e) { return mesh.polyhedron_vertices(e); }
+
+    static Status status(const Mesh& mesh, index_t e) {
+        return internal::tetrahedron_status(mesh.tetrahedron(e));
+    }
+
+    static InternalDistance minimal(const Mesh& mesh, index_t e) {
+        return internal::minimal_tetrahedron_internal_distance(mesh.tetrahedron(e));
+    }
+
+    static std::optional<unsigned int> negative_count(const Mesh& mesh) {
+        std::vector<Tetrahedron> tetrahedra;
+        tetrahedra.reserve(mesh.nb_polyhedra());
+        for (index_t e = 0; e < mesh.nb_polyhedra(); ++e) {
+            tetrahedra.push_back(mesh.tetrahedron(e));
+        }
+        return internal::compute_number_of_negative_tetrahedra(tetrahedra);
+    }
+};
+
+// Histogram of internal distances in decades: one bar per power of ten met, exact zeros apart.
+void print_histogram(const std::vector<double>& distances) {
+    std::map<int, std::size_t> decades;
+    std::size_t zeros = 0;
+    for (const double distance : distances) {
+        if (distance == 0) {
+            ++zeros;
+        } else if (std::isfinite(distance)) {
+            ++decades[static_cast<int>(std::floor(std::log10(distance)))];
+        }
+    }
+    std::size_t largest = zeros;
+    for (const auto& [decade, count] : decades) {
+        largest = std::max(largest, count);
+    }
+    const auto bar = [largest](std::size_t count) {
+        const std::size_t width = largest == 0 ? 0 : (count * 50 + largest - 1) / largest;
+        return std::string(width, '#');
+    };
+    std::printf("  histogram of internal distances (per decade):\n");
+    if (zeros != 0) {
+        std::printf("    %-18s %8zu %s\n", "exactly 0", zeros, bar(zeros).c_str());
+    }
+    if (decades.empty()) {
+        return;
+    }
+    // Runs of empty decades between the first and the last take one line.
+    int previous = decades.begin()->first;
+    for (const auto& [decade, count] : decades) {
+        char label[32];
+        if (decade > previous + 1) {
+            std::snprintf(label, sizeof label, "[1e%d, 1e%d)", previous + 1, decade);
+            std::printf("    %-18s %8d\n", label, 0);
+        }
+        std::snprintf(label, sizeof label, "[1e%d, 1e%d)", decade, decade + 1);
+        std::printf("    %-18s %8zu %s\n", label, count, bar(count).c_str());
+        previous = decade;
+    }
+}
+
+template <typename Traits>
+ElementQuality measure(const typename Traits::Mesh& mesh) {
+    ElementQuality result;
+    const index_t nb = Traits::nb_elements(mesh);
+    typename Traits::Cache cache;
+    for (index_t e = 0; e < nb; ++e) {
+        result.statuses.push_back(Traits::status(mesh, e));
+        result.distances.push_back(cache.smallest_internal_distance(Traits::element(mesh, e)));
+    }
+    return result;
+}
+
+template <typename Traits>
+ElementQuality quality(const typename Traits::Mesh& mesh, int& failures) {
+    const index_t nb = Traits::nb_elements(mesh);
+    progress(std::string{"measuring "} + std::to_string(nb) + " " + Traits::element_name);
+    ElementQuality result;
+    result.statuses.resize(nb);
+    result.distances.resize(nb);
+    typename Traits::Cache cache;
+    std::array<std::size_t, 3> counts{};
+    for (index_t e = 0; e < nb; ++e) {
+        result.statuses[e] = Traits::status(mesh, e);
+        ++counts[static_cast<std::size_t>(result.statuses[e])];
+        // Each element is asked twice, as a remeshing loop would: the second look-up is a hit.
+        result.distances[e] = cache.smallest_internal_distance(Traits::element(mesh, e));
+        if (cache.smallest_internal_distance(Traits::element(mesh, e)) != result.distances[e]) {
+            std::printf("  CHECK FAILED: element %u: the cache answered two values\n", e);
+            ++failures;
+        }
+    }
+    // Distinct elements, told apart as the cache tells them: by their set of points.
+    std::set<std::vector<std::array<double, Traits::dimension>>> distinct;
+    for (index_t e = 0; e < nb; ++e) {
+        std::vector<std::array<double, Traits::dimension>> key;
+        for (const index_t vertex : Traits::vertices(mesh, e)) {
+            key.push_back(mesh.point(vertex).values());
+        }
+        std::sort(key.begin(), key.end());
+        distinct.insert(std::move(key));
+    }
+
+    std::printf("  %u vertices, %u %s\n", mesh.nb_vertices(), nb, Traits::element_name);
+    std::printf("  valid: %zu   degenerated (internal distance <= 1e-6): %zu   inverted: %zu\n",
+                counts[0], counts[1], counts[2]);
+    const auto negative = Traits::negative_count(mesh);
+    if (negative.has_value() != (counts[2] == 0)
+        || (negative.has_value() && *negative != counts[1])) {
+        std::printf("  CHECK FAILED: the span count of degenerated elements disagrees\n");
+        ++failures;
+    }
+
+    std::vector<index_t> order(nb);
+    std::iota(order.begin(), order.end(), 0);
+    const std::size_t shown = std::min<std::size_t>(5, nb);
+    std::partial_sort(
+        order.begin(), order.begin() + static_cast<std::ptrdiff_t>(shown), order.end(),
+        [&result](index_t a, index_t b) { return result.distances[a] < result.distances[b]; });
+    std::printf("  smallest internal distances:\n");
+    static const char* const status_names[] = {"valid", "degenerated", "inverted"};
+    for (std::size_t k = 0; k < shown; ++k) {
+        const index_t e = order[k];
+        std::printf("    element %-8u %-11s %s\n", e,
+                    status_names[static_cast<std::size_t>(result.statuses[e])],
+                    Traits::minimal(mesh, e).string().c_str());
+    }
+    print_histogram(result.distances);
+    std::printf("  internal distance cache: %zu distinct elements for %zu look-ups\n",
+                distinct.size(), 2 * static_cast<std::size_t>(nb));
+    return result;
+}
+
+template <index_t D>
+std::array<Point<D>, 2> bounding_box(const std::vector<Point<D>>& points) {
+    std::array<Point<D>, 2> box{points.front(), points.front()};
+    for (const auto& point : points) {
+        for (index_t axis = 0; axis < D; ++axis) {
+            box[0].set_value(axis, std::min(box[0].value(axis), point.value(axis)));
+            box[1].set_value(axis, std::max(box[1].value(axis), point.value(axis)));
+        }
+    }
+    return box;
+}
+
+template <typename Traits>
+void search(const typename Traits::Mesh& mesh, std::size_t nb_queries, int& failures) {
+    constexpr index_t D = Traits::dimension;
+    const index_t nb = Traits::nb_elements(mesh);
+    if (nb == 0) {
+        std::printf("  no element to search\n");
+        return;
+    }
+    progress("building the element search tree");
+    const auto build_start = std::chrono::steady_clock::now();
+    internal::ElementSearch<typename Traits::Mesh> element_search;
+    element_search.reinitialize_elements_tree(mesh);
+    const double build_seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - build_start).count();
+
+    // Half the queries at element centroids (each must be found), half spread over the box.
+    std::vector<Point<D>> points;
+    points.reserve(mesh.nb_vertices());
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+        points.push_back(mesh.point(v));
+    }
+    const auto box = bounding_box<D>(points);
+    std::mt19937_64 random{42};
+    std::uniform_int_distribution<index_t> pick{0, nb - 1};
+    std::vector<Point<D>> queries;
+    std::vector<index_t> sources;
+    queries.reserve(nb_queries);
+    for (std::size_t q = 0; q < nb_queries; ++q) {
+        if (q % 2 == 0) {
+            const index_t e = pick(random);
+            queries.push_back(Traits::element(mesh, e).barycenter());
+            sources.push_back(e);
+        } else {
+            Point<D> point;
+            for (index_t axis = 0; axis < D; ++axis) {
+                std::uniform_real_distribution<double> coordinate{box[0].value(axis),
+                                                                  box[1].value(axis)};
+                point.set_value(axis, coordinate(random));
+            }
+            queries.push_back(point);
+        }
+    }
+    progress("locating " + std::to_string(nb_queries) + " points");
+    std::size_t found = 0;
+    std::size_t centroids_missed = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t q = 0; q < queries.size(); ++q) {
+        const auto element = element_search.initial_containing_element(queries[q]);
+        found += element.has_value() ? 1 : 0;
+        if (q % 2 == 0 && !element.has_value()) {
+            ++centroids_missed;
+        }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("  tree built in %.3f s; %zu points located in %.3f s: %.0f points per second\n",
+                build_seconds, queries.size(), seconds,
+                seconds > 0 ? static_cast<double>(queries.size()) / seconds : 0.0);
+    std::printf("  %zu of %zu points lie in an element (within 1e-6); %zu of %zu centroids\n",
+                found, queries.size(), sources.size() - centroids_missed, sources.size());
+    if (centroids_missed != 0) {
+        std::printf("  CHECK FAILED: %zu element centroids were not located\n", centroids_missed);
+        ++failures;
+    }
+}
+
+}  // namespace
+
+ElementQuality report_quality(const TriangulatedSurface<2>& surface, int& failures) {
+    return quality<SurfaceTraits>(surface, failures);
+}
+
+ElementQuality report_quality(const TetrahedralSolid<3>& solid, int& failures) {
+    return quality<SolidTraits>(solid, failures);
+}
+
+ElementQuality measure_quality(const TriangulatedSurface<2>& surface) {
+    return measure<SurfaceTraits>(surface);
+}
+
+void report_search(const TriangulatedSurface<2>& surface, std::size_t nb_queries, int& failures) {
+    search<SurfaceTraits>(surface, nb_queries, failures);
+}
+
+void report_search(const TetrahedralSolid<3>& solid, std::size_t nb_queries, int& failures) {
+    search<SolidTraits>(solid, nb_queries, failures);
+}
+
+}  // namespace orvex::demo

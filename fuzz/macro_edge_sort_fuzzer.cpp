@@ -1,0 +1,173 @@
+// Fills a `MacroEdgeInsertionInfo<2>` or `<3>` with 0 to 12 points (coincident, aligned,
+// NaN, infinite...) and checks `sort` against its contract:
+// - every entry left is one of the input entries, once, and every dropped entry coincides
+//   (`inexact_equal`) with one that is left;
+// - no two neighbours coincide, and the entries are monotone along the widest axis of the
+//   points' box, NaN keys after every number (before them when the list was reversed);
+// - after a success, the direction from the first entry to the last does not run against the
+//   segment (dot product >= 0, or NaN);
+// - it throws exactly when it must, with the exact message: the division message when fewer
+//   than two distinct points remain (the list is then sorted and shortened, not reversed),
+//   otherwise the normalisation message when the segment is degenerate.
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "fuzz_common.h"
+#include "orvex/background_common/insertion/macro_edge_insertion_info.h"
+#include "polvane/basic/polvane_exception.h"
+#include "polvane/geometry/bounding_box.h"
+#include "polvane/geometry/vector.h"
+
+namespace {
+
+using orvex::BoundingBox;
+using orvex::index_t;
+using orvex::Point;
+using orvex::PolvaneException;
+using orvex::Segment;
+using orvex::Vector;
+using orvex::fuzz::check;
+using orvex::internal::MacroEdgeInsertionInfo;
+
+constexpr const char* DIVISION_MESSAGE =
+    "[Point::operator/] Cannot divide Point by something close to zero";
+constexpr const char* NORMALIZE_MESSAGE =
+    "[Vector::normalize] Cannot normalize a vector of length close to zero";
+
+double coordinate(FuzzedDataProvider& data) {
+    if (data.ConsumeIntegralInRange<int>(0, 3) == 0) {
+        return orvex::fuzz::awkward_double(data);
+    }
+    // A coarse grid with offsets around the coincidence tolerance.
+    const double grid = static_cast<double>(data.ConsumeIntegralInRange<int>(-3, 3));
+    return grid + 4e-7 * data.ConsumeIntegralInRange<int>(-3, 3);
+}
+
+template <index_t D>
+Point<D> make_point(FuzzedDataProvider& data) {
+    Point<D> point;
+    for (index_t axis = 0; axis < D; ++axis) {
+        point.set_value(axis, coordinate(data));
+    }
+    return point;
+}
+
+template <index_t D>
+void run(FuzzedDataProvider& data) {
+    using Info = MacroEdgeInsertionInfo<D>;
+    Info info;
+    const int nb_points = data.ConsumeIntegralInRange<int>(0, 12);
+    for (int i = 0; i < nb_points; ++i) {
+        typename Info::InsertionPoint entry;
+        if (i > 0 && data.ConsumeIntegralInRange<int>(0, 3) == 0) {
+            entry.point = info.points[data.ConsumeIntegralInRange<int>(0, i - 1)].point;
+        } else {
+            entry.point = make_point<D>(data);
+        }
+        if (data.ConsumeBool()) {
+            entry.vertex = data.ConsumeIntegral<index_t>();
+        }
+        // The caller field names the entry, so that survivors can be traced back.
+        entry.location.feature_index = static_cast<index_t>(i);
+        info.points.push_back(entry);
+    }
+    const Point<D> start = make_point<D>(data);
+    const Point<D> end = data.ConsumeBool() ? start : make_point<D>(data);
+    const Segment<D> segment{start, end};
+    const std::vector<typename Info::InsertionPoint> input = info.points;
+
+    std::string message;
+    try {
+        info.sort(segment);
+    } catch (const PolvaneException& error) {
+        message = error.what();
+    }
+    const auto& points = info.points;
+
+    if (input.empty()) {
+        check(points.empty() && message.empty(), "an empty list must stay empty, silently");
+        return;
+    }
+
+    // Survivors are input entries, each once, with their fields intact.
+    std::vector<bool> kept(input.size(), false);
+    for (const auto& entry : points) {
+        const index_t id = entry.location.feature_index;
+        check(id < input.size() && !kept[id], "a survivor is not an input entry");
+        kept[id] = true;
+        const auto& original = input[id];
+        check(entry.vertex == original.vertex, "a survivor's vertex changed");
+        check(std::memcmp(&entry.point, &original.point, sizeof(entry.point)) == 0,
+              "a survivor's point changed");
+    }
+    check(!points.empty(), "every entry was dropped");
+    for (std::size_t id = 0; id < input.size(); ++id) {
+        if (kept[id]) {
+            continue;
+        }
+        bool covered = false;
+        for (const auto& entry : points) {
+            covered = covered || entry.point.inexact_equal(input[id].point);
+        }
+        check(covered, "a dropped entry coincides with no survivor");
+    }
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        check(!points[i - 1].point.inexact_equal(points[i].point), "coincident neighbours");
+    }
+
+    // Monotone along the widest axis of the box of every input point.
+    BoundingBox<D> box;
+    for (const auto& entry : input) {
+        box.add_point(entry.point);
+    }
+    const auto axis = std::get<0>(box.largest_length());
+    const auto key = [axis](const auto& entry) { return entry.point.value(axis); };
+    bool ascending = true;
+    bool descending = true;
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        const double a = key(points[i - 1]);
+        const double b = key(points[i]);
+        // NaN keys after every number when ascending, before them when descending.
+        ascending = ascending && (std::isnan(b) || (!std::isnan(a) && a <= b));
+        descending = descending && (std::isnan(a) || (!std::isnan(b) && a >= b));
+    }
+
+    const Point<D> extent_point = points.back().point - points.front().point;
+    const Vector<D> extent{extent_point.values()};
+    const double length = extent.length();
+    if (!(std::fabs(length) > 1e-30)) {
+        check(message == DIVISION_MESSAGE, "expected the division message, got: " + message);
+        check(ascending, "not sorted ascending after the division exception");
+        return;
+    }
+    if (!(segment.length() > 1e-30)) {
+        check(message == NORMALIZE_MESSAGE, "expected the normalisation message, got: " + message);
+        check(ascending, "not sorted ascending after the normalisation exception");
+        return;
+    }
+    check(message.empty(), "unexpected exception: " + message);
+    check(ascending || descending, "entries are not monotone along the widest axis");
+    const Vector<D> direction = segment.normalized_direction();
+    double dot = 0;
+    for (index_t i = 0; i < D; ++i) {
+        dot += extent.value(i) / length * direction.value(i);
+    }
+    check(!(dot < 0), "the order runs against the segment");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    FuzzedDataProvider data(bytes, size);
+    if (data.ConsumeBool()) {
+        run<2>(data);
+    } else {
+        run<3>(data);
+    }
+    return 0;
+}

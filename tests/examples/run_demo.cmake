@@ -1,0 +1,146 @@
+# Runs the demo program on one case and checks its exit status, its report and its files.
+#   cmake -DDEMO=<orvex_demo> -DWORK=<scratch directory> -DCASE=<case> -P run_demo.cmake
+# Cases: default (generated meshes), surface and solid (small files written here), malformed
+# and truncated (files the reader must refuse, naming the line).
+
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+
+function(run_demo)
+    execute_process(COMMAND "${DEMO}" --out "${WORK}/out" ${ARGN}
+        RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 120)
+    set(status "${status}" PARENT_SCOPE)
+    set(out "${out}" PARENT_SCOPE)
+    set(err "${err}" PARENT_SCOPE)
+endfunction()
+
+function(fail message)
+    message(FATAL_ERROR "${message}\n--- stdout:\n${out}\n--- stderr:\n${err}")
+endfunction()
+
+# Every macro edge traced must be found again after renumbering.
+function(expect_road_found)
+    string(REGEX MATCH "after renumbering: ([0-9]+) of ([0-9]+) macro edges found" line "${out}")
+    if(NOT (line))
+        fail("no macro edge report")
+    endif()
+    if(NOT CMAKE_MATCH_1 EQUAL CMAKE_MATCH_2 OR CMAKE_MATCH_2 EQUAL 0)
+        message(FATAL_ERROR "macro edges lost: ${line}\n${out}")
+    endif()
+endfunction()
+
+function(expect_file name pattern)
+    set(path "${WORK}/out/${name}")
+    if(NOT EXISTS "${path}")
+        message(FATAL_ERROR "${path} was not written\n${out}")
+    endif()
+    file(READ "${path}" content)
+    string(FIND "${content}" "${pattern}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "${path} lacks '${pattern}'")
+    endif()
+endfunction()
+
+# A 3 x 3 grid of the square [0, 2]^2 in eight counter-clockwise triangles.
+set(surface_mesh "MeshVersionFormatted 2
+Dimension 2
+Vertices
+9
+0 0 0\n1 0 0\n2 0 0\n0 1 0\n1 1 0\n2 1 0\n0 2 0\n1 2 0\n2 2 0
+Triangles
+8
+1 2 5 0\n1 5 4 0\n2 3 6 0\n2 6 5 0\n4 5 8 0\n4 8 7 0\n5 6 9 0\n5 9 8 0
+End
+")
+
+if(CASE STREQUAL "default")
+    run_demo()
+    if(NOT (status EQUAL 0))
+        fail("the default run failed (status ${status})")
+    endif()
+    expect_road_found()
+    string(REGEX MATCH "valid: [0-9]+ +degenerated[^:]*: ([0-9]+) +inverted: ([0-9]+)" line "${out}")
+    if(CMAKE_MATCH_1 EQUAL 0 OR CMAKE_MATCH_2 EQUAL 0)
+        message(FATAL_ERROR "the generated triangles should hold flat and inverted ones: ${line}")
+    endif()
+    expect_file(orvex_demo_surface.svg "<polyline")
+    expect_file(orvex_demo_surface.vtk "SCALARS macro_edges int 1")
+    expect_file(orvex_demo_solid.vtk "SCALARS internal_distance double 1")
+elseif(CASE STREQUAL "surface")
+    file(WRITE "${WORK}/grid.mesh" "${surface_mesh}")
+    run_demo("${WORK}/grid.mesh")
+    if(NOT (status EQUAL 0))
+        fail("the run on a small surface failed (status ${status})")
+    endif()
+    string(FIND "${out}" "9 vertices, 8 triangles" at)
+    if(NOT (NOT at EQUAL -1))
+        fail("the mesh was not read whole")
+    endif()
+    string(FIND "${out}" "valid: 8 " at)
+    if(NOT (NOT at EQUAL -1))
+        fail("eight valid triangles expected")
+    endif()
+    expect_road_found()
+    expect_file(orvex_demo_surface.vtk "CELL_DATA")
+elseif(CASE STREQUAL "solid")
+    file(WRITE "${WORK}/tets.mesh" "MeshVersionFormatted 2
+Dimension 3
+Vertices
+5
+0 0 0 0\n1 0 0 0\n0 1 0 0\n0 0 1 0\n1 1 1 0
+Tetrahedra
+2
+1 2 3 4 0
+3 2 4 5 1
+End
+")
+    run_demo("${WORK}/tets.mesh")
+    if(NOT (status EQUAL 0))
+        fail("the run on a small solid failed (status ${status})")
+    endif()
+    string(FIND "${out}" "5 vertices, 2 tetrahedra" at)
+    if(NOT (NOT at EQUAL -1))
+        fail("the solid was not read whole")
+    endif()
+    # The second tetrahedron turns the wrong way.
+    string(FIND "${out}" "valid: 1 " at)
+    if(NOT (NOT at EQUAL -1))
+        fail("one valid tetrahedron expected")
+    endif()
+    expect_file(orvex_demo_solid.vtk "CELL_TYPES 2")
+elseif(CASE STREQUAL "malformed")
+    # Line 23: a vertex index beyond the nine vertices.
+    string(REPLACE "5 9 8 0" "5 19 8 0" bad "${surface_mesh}")
+    file(WRITE "${WORK}/bad.mesh" "${bad}")
+    run_demo("${WORK}/bad.mesh")
+    if(NOT (NOT status EQUAL 0))
+        fail("a vertex index out of range was accepted")
+    endif()
+    if(NOT (status EQUAL 1))
+        fail("the demo did not exit cleanly (status ${status})")
+    endif()
+    string(FIND "${err}" "bad.mesh:23:" at)
+    if(NOT (NOT at EQUAL -1))
+        fail("the message does not name line 23")
+    endif()
+elseif(CASE STREQUAL "truncated")
+    file(WRITE "${WORK}/short.mesh" "MeshVersionFormatted 2\nDimension 2\nVertices\n3\n0 0 0\n1 0 0\n1 x 0\n")
+    run_demo("${WORK}/short.mesh")
+    if(NOT (status EQUAL 1))
+        fail("a non-number was accepted (status ${status})")
+    endif()
+    string(FIND "${err}" "short.mesh:7:" at)
+    if(NOT (NOT at EQUAL -1))
+        fail("the message does not name line 7")
+    endif()
+    run_demo("${WORK}/missing.mesh")
+    if(NOT (status EQUAL 1))
+        fail("a missing file did not fail cleanly (status ${status})")
+    endif()
+    run_demo(--no-such-option)
+    if(NOT (status EQUAL 2))
+        fail("an unknown option is a usage error (status ${status})")
+    endif()
+else()
+    message(FATAL_ERROR "unknown case '${CASE}'")
+endif()
