@@ -2,14 +2,16 @@
 // far apart) and checks `ElementSearch::initial_containing_element` against a brute-force scan
 // of the element distances, for a few query points.
 //
-// With finite coordinates the answer must be exact: an element whose distance is the smallest
-// of all and at most 1e-6, or nothing when every distance exceeds 1e-6. With NaN or infinite
+// With finite coordinates up to 1e100 in magnitude the answer must be the nearest element (up
+// to rounding) when it lies within 1e-6, and nothing otherwise. With NaN, infinite or larger
 // coordinates only the safety contract is checked: no crash, and any answer is an element
 // whose distance is at most 1e-6.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <optional>
 #include <string>
@@ -40,6 +42,13 @@ using orvex::fuzz::check;
 
 constexpr double TOLERANCE = 1e-6;
 
+// Every digit of a distance: the checks compare them exactly.
+std::string exact(double value) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.17g", value);
+    return text;
+}
+
 // A coordinate: on a coarse grid (so that elements touch, share faces and collapse), near the
 // grid, or anything at all when `awkward` is set.
 double coordinate(FuzzedDataProvider& data, bool awkward) {
@@ -55,6 +64,15 @@ double coordinate(FuzzedDataProvider& data, bool awkward) {
         default:
             return grid;
     }
+}
+
+template <index_t D>
+std::string exact_point(const Point<D>& point) {
+    std::string text = exact(point.value(0));
+    for (index_t axis = 1; axis < D; ++axis) {
+        text += " " + exact(point.value(axis));
+    }
+    return text;
 }
 
 template <index_t D>
@@ -160,10 +178,10 @@ void run(FuzzedDataProvider& data) {
             }
         }
         const auto describe = [&] {
-            std::string text = "\n  dimension " + std::to_string(D) + ", query (" + query.string()
-                               + ")\n  points:";
+            std::string text = "\n  dimension " + std::to_string(D) + ", query ("
+                               + exact_point(query) + ")\n  points:";
             for (index_t v = 0; v < nb_points; ++v) {
-                text += " (" + mesh.point(v).string() + ")";
+                text += " (" + exact_point(mesh.point(v)) + ")";
             }
             text += "\n  elements:";
             for (const auto& element : elements) {
@@ -175,31 +193,47 @@ void run(FuzzedDataProvider& data) {
             }
             text += "\n  distances:";
             for (index_t e = 0; e < n; ++e) {
-                text += " " + std::to_string(distance(query, e));
+                text += " " + exact(distance(query, e));
             }
             return text;
         };
+        // The brute-force distances are the reference only where the element distances are
+        // reliable: NaN and infinite coordinates give NaN distances, and beyond 1e100 the
+        // orientation signs behind "inside" can overflow (a known limit of the base library),
+        // so there only the safety contract is checked.
+        bool finite = true;
+        double largest = 0;
+        const auto note = [&finite, &largest](double value) {
+            finite = finite && std::isfinite(value);
+            largest = std::max(largest, std::fabs(value));
+        };
+        for (index_t axis = 0; axis < D; ++axis) {
+            note(query.value(axis));
+        }
+        for (index_t v = 0; v < nb_points; ++v) {
+            for (index_t axis = 0; axis < D; ++axis) {
+                note(mesh.point(v).value(axis));
+            }
+        }
+        const bool reliable = finite && largest <= 1e100;
+
         const std::optional<index_t> found = search.initial_containing_element(query);
         if (!found) {
-            check(!(best <= TOLERANCE),
-                  "no element answered, but one lies at " + std::to_string(best) + describe());
+            check(!reliable || !(best <= TOLERANCE),
+                  "no element answered, but one lies at " + exact(best) + describe());
             continue;
         }
         check(*found != NO_ID && *found < n, "answer is not an element of the mesh" + describe());
         const double d = distance(query, *found);
-        check(d <= TOLERANCE, "answered element lies at " + std::to_string(d) + describe());
-        bool finite = true;
-        for (index_t axis = 0; axis < D; ++axis) {
-            finite = finite && std::isfinite(query.value(axis));
-        }
-        for (index_t v = 0; v < nb_points; ++v) {
-            for (index_t axis = 0; axis < D; ++axis) {
-                finite = finite && std::isfinite(mesh.point(v).value(axis));
-            }
-        }
-        if (finite) {
-            check(d == best, "answered element lies at " + std::to_string(d) + ", the nearest at "
-                                 + std::to_string(best));
+        check(d <= TOLERANCE, "answered element lies at " + exact(d) + describe());
+        // The answer is the nearest element. Its distance may exceed the smallest one by the
+        // rounding of two different computations (box and element distances, each within an
+        // ulp or so of the truth) and by what the rescaling inside a distance computation
+        // loses when coordinates span the whole exponent range (about 1e-320 of the largest).
+        if (reliable) {
+            const double slack = 1e-12 * d + 1e-300 * (1 + largest * 1e-20);
+            check(d - best <= slack, "answered element lies at " + exact(d) + ", the nearest at "
+                                         + exact(best) + describe());
         }
     }
 }

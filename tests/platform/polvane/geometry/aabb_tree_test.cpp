@@ -291,6 +291,17 @@ void check_query(const AABBTree<D>& tree, const Distance& distance, const Point<
     if (element != NO_ID && best < kInf) {
         EXPECT_EQ(distance(query, element), best);
     }
+
+    // The bounded search gives the same answer below its bound, and nothing below it otherwise.
+    for (const double bound : {0.0, 1e-6, 0.05, 0.3, kInf}) {
+        const auto [within, within_best] = tree.closest_element_within(query, distance, bound);
+        if (best < bound) {
+            EXPECT_EQ(within, element) << "bound " << bound;
+            EXPECT_EQ(within_best, best) << "bound " << bound;
+        } else {
+            EXPECT_FALSE(within_best < bound) << "bound " << bound;
+        }
+    }
 }
 
 template <index_t D>
