@@ -15,6 +15,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 steps=("$@")
 [ ${#steps[@]} -eq 0 ] && steps=(debug asan tsan fuzz)
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
 for step in "${steps[@]}"; do
     start=$SECONDS
     if [ "$step" = fuzz ]; then
@@ -22,7 +24,11 @@ for step in "${steps[@]}"; do
         scripts/fuzz.sh 20
     else
         echo "== workflow preset: $step" >&2
-        cmake --workflow --preset "$step" --fresh
+        cmake --workflow --preset "$step" --fresh | tee -a "$log"
     fi
     echo "== $step: $((SECONDS - start)) s" >&2
 done
+# One closing line over every test program run above (a failure has already stopped the run).
+passed=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" \
+    | awk '{ total += $1 } END { print total + 0 }')
+echo "tests: $passed passed, 0 failed"
