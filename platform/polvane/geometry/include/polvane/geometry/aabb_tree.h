@@ -137,23 +137,9 @@ public:
         if (n == 0) {
             return {NO_ID, std::numeric_limits<double>::infinity()};
         }
-        std::size_t slot = 0;
-        index_t begin = 0;
-        index_t end = n;
-        while (end - begin > 1) {
-            const index_t middle = begin + (end - begin) / 2;
-            const std::size_t left = slot + 1;
-            const std::size_t right = slot + 2 * static_cast<std::size_t>(middle - begin);
-            if (boxes_[left].signed_distance(query) < boxes_[right].signed_distance(query)) {
-                slot = left;
-                end = middle;
-            } else {
-                slot = right;
-                begin = middle;
-            }
-        }
-        const double seed_distance = read_distance(distance(query, leaves_[begin]));
-        Nearest nearest{leaves_[begin], seed_distance, seed_distance};
+        const index_t seed = leaves_[greedy_seed_position(query)];
+        const double seed_distance = read_distance(distance(query, seed));
+        Nearest nearest{seed, seed_distance, seed_distance};
         visit_closest<false>(query, distance, 0, 0, n, nearest);
         return {nearest.element, nearest.distance};
     }
@@ -176,23 +162,9 @@ public:
         if (n == 0 || boxes_.front().signed_distance(query) >= bound) {
             return {NO_ID, std::numeric_limits<double>::infinity()};
         }
-        std::size_t slot = 0;
-        index_t begin = 0;
-        index_t end = n;
-        while (end - begin > 1) {
-            const index_t middle = begin + (end - begin) / 2;
-            const std::size_t left = slot + 1;
-            const std::size_t right = slot + 2 * static_cast<std::size_t>(middle - begin);
-            if (boxes_[left].signed_distance(query) < boxes_[right].signed_distance(query)) {
-                slot = left;
-                end = middle;
-            } else {
-                slot = right;
-                begin = middle;
-            }
-        }
-        const double seed_distance = read_distance(distance(query, leaves_[begin]));
-        Nearest nearest{leaves_[begin], seed_distance, std::min(seed_distance, bound)};
+        const index_t seed = leaves_[greedy_seed_position(query)];
+        const double seed_distance = read_distance(distance(query, seed));
+        Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
         visit_closest<true>(query, distance, 0, 0, n, nearest);
         return {nearest.element, nearest.distance};
     }
@@ -214,6 +186,27 @@ private:
         // replace `element`: `distance` itself in the exhaustive search.
         double limit;
     };
+
+    // The leaf position reached from the root by always going to the child whose box is
+    // nearer to `query` (the right one on ties). \pre the tree is not empty.
+    [[nodiscard]] index_t greedy_seed_position(const Point<D>& query) const {
+        std::size_t slot = 0;
+        index_t begin = 0;
+        index_t end = nb_bboxes();
+        while (end - begin > 1) {
+            const index_t middle = begin + (end - begin) / 2;
+            const std::size_t left = slot + 1;
+            const std::size_t right = slot + 2 * static_cast<std::size_t>(middle - begin);
+            if (boxes_[left].signed_distance(query) < boxes_[right].signed_distance(query)) {
+                slot = left;
+                end = middle;
+            } else {
+                slot = right;
+                begin = middle;
+            }
+        }
+        return begin;
+    }
 
     static double read_distance(double distance) {
         return std::isnan(distance) ? std::numeric_limits<double>::infinity() : distance;
