@@ -153,10 +153,10 @@ ORVEX_AVX2_INLINE LaneVectors<D> operator-(const LaneVectors<D>& a) {
     return result;
 }
 
-/// The base library's dot product: ((0 + a0 b0) + a1 b1) + a2 b2, in that order.
+/// The base library's dot product: (a0 b0 + a1 b1) + a2 b2, in that order.
 template <unsigned D>
 ORVEX_AVX2_INLINE Lanes dot(const LaneVectors<D>& a, const LaneVectors<D>& b) {
-    Lanes result = _mm256_setzero_pd() + a.axis[0] * b.axis[0];
+    Lanes result = a.axis[0] * b.axis[0];
     result = result + a.axis[1] * b.axis[1];
     if constexpr (D == 3) {
         result = result + a.axis[2] * b.axis[2];
@@ -174,12 +174,37 @@ ORVEX_AVX2_INLINE LaneVectors<3> cross(const LaneVectors<3>& a, const LaneVector
     return {{ay * bz - az * by, az * bx - ax * bz, ax * by - ay * bx}};
 }
 
-/// std::clamp(value, 0.0, 1.0) lane by lane (NaN stays NaN).
+/// std::clamp(value, 0.0, 1.0) lane by lane. `max` and `min` return their second operand when
+/// the comparison fails, so NaN stays NaN and -0.0 stays -0.0, as with std::clamp.
 ORVEX_AVX2_INLINE Lanes clamp01(Lanes value) {
-    const Lanes zero = _mm256_setzero_pd();
-    const Lanes one = constant(1);
-    const Lanes low = select(less(value, zero), zero, value);
-    return select(less(one, low), one, low);
+    return _mm256_min_pd(constant(1), _mm256_max_pd(_mm256_setzero_pd(), value));
+}
+
+/// `length2 > 0 ? std::clamp(ratio, 0.0, 1.0) : 0` lane by lane, for the ratio of a finite
+/// numerator to `length2`, which is a sum of squares: where `length2` is 0 the ratio is NaN,
+/// and otherwise it is a number. (A ratio of -0.0 becomes +0.0: the parameter's sign of zero
+/// changes no distance.)
+ORVEX_AVX2_INLINE Lanes clamped_ratio(Lanes ratio) {
+    return _mm256_min_pd(_mm256_max_pd(ratio, _mm256_setzero_pd()), constant(1));
+}
+
+/// Lane l of the result is lane l of `chosen` where bit l of `Mask` is set, of `otherwise`
+/// elsewhere (a blend with a constant mask).
+template <int Mask>
+ORVEX_AVX2_INLINE Lanes blend(Lanes otherwise, Lanes chosen) {
+    return _mm256_blend_pd(otherwise, chosen, Mask);
+}
+
+template <int Mask, unsigned D>
+ORVEX_AVX2_INLINE LaneVectors<D> blend(const LaneVectors<D>& otherwise,
+                                       const LaneVectors<D>& chosen) {
+    LaneVectors<D> result;
+    result.axis[0] = blend<Mask>(otherwise.axis[0], chosen.axis[0]);
+    result.axis[1] = blend<Mask>(otherwise.axis[1], chosen.axis[1]);
+    if constexpr (D == 3) {
+        result.axis[2] = blend<Mask>(otherwise.axis[2], chosen.axis[2]);
+    }
+    return result;
 }
 
 /// `fma(factor, vector, offset)` coordinate by coordinate.
@@ -196,20 +221,25 @@ ORVEX_AVX2_INLINE LaneVectors<D> fused(Lanes factor, const LaneVectors<D>& vecto
 }
 
 /// The square of the base library's distance from p to the segment [a, b], from ab = b - a,
-/// ap = p - a and bp = p - b: the nearest point's parameter t, clamped, then the residual formed
-/// from the nearer end with one rounding per coordinate. The distance is its square root;
-/// since the square root is monotonic and correctly rounded, the root of a minimum of squares
-/// is the minimum of the roots, so callers take their minima first and one root after.
+/// ap = p - a, bp = p - b and length2 = dot(ab, ab): the nearest point's parameter t, clamped, then
+/// the residual formed from the nearer end with one rounding per coordinate. The distance is its
+/// square root; since the square root is monotonic and correctly rounded, the root of a minimum of
+/// squares is the minimum of the roots, so callers take their minima first and one root after.
 template <unsigned D>
 ORVEX_AVX2_INLINE Lanes projection_distance2(const LaneVectors<D>& ab, const LaneVectors<D>& ap,
-                                             const LaneVectors<D>& bp) {
-    const Lanes zero = _mm256_setzero_pd();
-    const Lanes length2 = dot(ab, ab);
-    const Lanes t = select(less(zero, length2), clamp01(dot(ap, ab) / length2), zero);
+                                             const LaneVectors<D>& bp, Lanes length2) {
+    const Lanes t = clamped_ratio(dot(ap, ab) / length2);
     const Lanes from_a = less_equal(t, constant(0.5));
     const Lanes step = select(from_a, -t, constant(1) - t);
     const LaneVectors<D> residual = fused(step, ab, select(from_a, ap, bp));
     return dot(residual, residual);
+}
+
+/// The same, computing dot(ab, ab) itself.
+template <unsigned D>
+ORVEX_AVX2_INLINE Lanes projection_distance2(const LaneVectors<D>& ab, const LaneVectors<D>& ap,
+                                             const LaneVectors<D>& bp) {
+    return projection_distance2(ab, ap, bp, dot(ab, ab));
 }
 
 /// True when, in every lane, each coordinate is 0 or between 2^-200 and 2^100 in magnitude

@@ -267,6 +267,13 @@ std::optional<unsigned int> count_degenerated(absl::Span<const Element> elements
 }  // namespace
 
 InternalDistance minimal_tetrahedron_internal_distance(const Tetrahedron& tetrahedron) {
+#if ORVEX_SIMD_KERNELS
+    InternalDistance result;
+    if (simd::cpu_has_avx2_fma()
+        && kernels::SimdTetrahedronMeasure::minimal_of(tetrahedron, result)) {
+        return result;
+    }
+#endif
     return with_measure(tetrahedron, [](auto& measure) { return measure.minimal(); });
 }
 

@@ -24,13 +24,28 @@ namespace orvex::internal::kernels {
 /// scans can use the accessors; construct it only when `simd::cpu_has_avx2_fma()`, and use it
 /// only when `in_range()`.
 ///
-/// Lane v of `points_` is vertex v; `next_` and `across_` hold, in lane v, P(v + 1) - P(v) and
-/// P(v + 2) - P(v) (indices mod 4): every difference of two vertices is one of these six edge
-/// vectors or its exact negation.
+/// Lane v of `points_` is vertex v, and lane v of `rotated_[k - 1]` is vertex v + k (indices mod
+/// 4), k = 1, 2, 3: the facet opposite vertex v is (v + 1, v + 2, v + 3) in this order, so the
+/// facets are measured lane by lane without further shuffles. `next_` and `across_` hold, in
+/// lane v, P(v + 1) - P(v) and P(v + 2) - P(v).
 class SimdTetrahedronMeasure {
 public:
     explicit SimdTetrahedronMeasure(const Tetrahedron& tetrahedron) : tetrahedron_(tetrahedron) {
         load();
+    }
+
+    /// Writes `minimal()` of the tetrahedron into `result`, which must hold the default record,
+    /// and tells whether the tetrahedron was in range (otherwise `result` is left alone): the
+    /// whole computation in one function, its intermediate values kept in registers.
+    ORVEX_AVX2 static bool minimal_of(const Tetrahedron& tetrahedron, InternalDistance& result) {
+        SimdTetrahedronMeasure measure{tetrahedron, Unloaded{}};
+        measure.load_body();
+        if (!measure.in_range_) {
+            return false;
+        }
+        measure.facets_and_opposite_edges_body();
+        measure.minimal_body(result);
+        return true;
     }
 
     /// False for tetrahedra outside the range where the kernels round as the base library.
@@ -78,28 +93,44 @@ public:
         if (!facets_ready_) {
             compute_facets_and_opposite_edges();
         }
+        InternalDistance result;
+        minimal_body(result);
+        return result;
+    }
+
+private:
+    struct Unloaded {};
+
+    SimdTetrahedronMeasure(const Tetrahedron& tetrahedron, Unloaded) : tetrahedron_(tetrahedron) {}
+
+    // The record of the first smallest distance, written field by field into `result`, which
+    // holds the default record.
+    ORVEX_AVX2_INLINE void minimal_body(InternalDistance& result) const {
         const simd::Lanes smallest2 = simd::minimum(facet_lanes_, opposite_lanes_);
         const simd::Lanes smallest1 =
-            simd::minimum(smallest2, simd::permute<2, 3, 0, 1>(smallest2));
-        const simd::Lanes smallest = simd::minimum(smallest1, simd::permute<1, 0, 3, 2>(smallest1));
+            simd::minimum(smallest2, _mm256_permute2f128_pd(smallest2, smallest2, 0x01));
+        const simd::Lanes smallest = simd::minimum(smallest1, _mm256_permute_pd(smallest1, 0b0101));
         // The walk over the list keeps the first strictly smaller distance: the first lane,
         // facets before opposite edges, that holds the smallest value.
         const int facets = _mm256_movemask_pd(_mm256_cmp_pd(facet_lanes_, smallest, _CMP_EQ_OQ));
         if (facets != 0) {
-            const auto vertex = static_cast<unsigned char>(__builtin_ctz(facets));
-            return InternalDistance{facets_[vertex], vertex};
+            result.type = InternalDistance::CONFIGURATION_TYPE::point_triangle;
+            result.distance = _mm256_cvtsd_f64(smallest);
+            result.vertex = static_cast<unsigned char>(__builtin_ctz(facets));
+            return;
         }
         const int pairs =
             _mm256_movemask_pd(_mm256_cmp_pd(opposite_lanes_, smallest, _CMP_EQ_OQ)) & 0x7;
-        if (pairs == 0) {
-            return InternalDistance{};
+        if (pairs != 0) {
+            const auto pair = static_cast<std::size_t>(__builtin_ctz(pairs));
+            result.type = InternalDistance::CONFIGURATION_TYPE::segment_segment;
+            result.distance = _mm256_cvtsd_f64(smallest);
+            result.vertices =
+                tetrahedron_tables::kVertexPairs[tetrahedron_tables::kOppositeEdges[pair][0]];
         }
-        const auto pair = static_cast<std::size_t>(__builtin_ctz(pairs));
-        return InternalDistance{
-            InternalDistance::CONFIGURATION_TYPE::segment_segment, opposite_[pair],
-            tetrahedron_tables::kVertexPairs[tetrahedron_tables::kOppositeEdges[pair][0]]};
     }
 
+public:
     /// True when some vertex-to-facet distance, or some distance of opposite edges that are
     /// not left out, is at most the finite `threshold`: what the vertex-to-facet scan and then
     /// the opposite-edges scan would find.
@@ -123,44 +154,54 @@ private:
     // slots 4 to 7 the pairs (v, v + 2).
     static constexpr std::array<std::size_t, 6> kPairSlot{0, 4, 3, 1, 5, 2};
 
-    // The slot in `projections_` (three batches of four lanes, see projections_body) of each
-    // entry of the edge-and-vertex table.
+    // The slot in `projections_` (three batches of four lanes, see compute_projection_roots) of
+    // each entry of the edge-and-vertex table.
     static constexpr std::array<std::size_t, 12> kProjectionSlot{6, 3, 9, 11, 5, 2,
                                                                  0, 7, 8, 10, 4, 1};
 
-    ORVEX_AVX2 void load() {
+    ORVEX_AVX2 void load() { load_body(); }
+
+    ORVEX_AVX2_INLINE void load_body() {
         const auto& points = tetrahedron_.vertices();
         for (index_t axis = 0; axis < 3; ++axis) {
             points_.axis[axis] =
                 _mm256_set_pd(points[3].get().value(axis), points[2].get().value(axis),
                               points[1].get().value(axis), points[0].get().value(axis));
         }
-        next_ = simd::permute<1, 2, 3, 0>(points_) - points_;
-        across_ = simd::permute<2, 3, 0, 1>(points_) - points_;
+        rotated_[0] = simd::permute<1, 2, 3, 0>(points_);
+        rotated_[1] = simd::permute<2, 3, 0, 1>(points_);
+        rotated_[2] = simd::permute<3, 0, 1, 2>(points_);
+        next_ = rotated_[0] - points_;
+        across_ = rotated_[1] - points_;
         in_range_ = simd::in_kernel_range(next_) && simd::in_kernel_range(across_);
         next2_ = simd::dot(next_, next_);
         across2_ = simd::dot(across_, across_);
     }
 
-    ORVEX_AVX2 void compute_lengths() { lengths_body(); }
-
-    ORVEX_AVX2 void compute_projection_roots() {
-        if (!projections_ready_) {
-            projections_body();
-        }
-        for (std::size_t batch = 0; batch < 3; ++batch) {
-            _mm256_storeu_pd(&projections_[4 * batch], _mm256_sqrt_pd(table2_[batch]));
-        }
-        projection_roots_ready_ = true;
+    // Vertex `vertex` in every lane.
+    ORVEX_AVX2_INLINE Vectors broadcast(std::size_t vertex) const {
+        const Point<3>& point = tetrahedron_.vertices()[vertex];
+        return {{simd::constant(point.value(0)), simd::constant(point.value(1)),
+                 simd::constant(point.value(2))}};
     }
 
     // The base library's point-to-point distance: the square root of the squared length.
-    ORVEX_AVX2_INLINE void lengths_body() {
-        next_length_ = _mm256_sqrt_pd(next2_);
-        across_length_ = _mm256_sqrt_pd(across2_);
-        _mm256_storeu_pd(&lengths_[0], next_length_);
-        _mm256_storeu_pd(&lengths_[4], across_length_);
+    ORVEX_AVX2 void compute_lengths() {
+        _mm256_storeu_pd(&lengths_[0], _mm256_sqrt_pd(next2_));
+        _mm256_storeu_pd(&lengths_[4], _mm256_sqrt_pd(across2_));
         lengths_ready_ = true;
+    }
+
+    // Batch e, lane v: vertex v projected onto the e-th edge of its opposite facet, the edge
+    // taken from its lower to its higher vertex, as the edge-and-vertex table measures it.
+    ORVEX_AVX2 void compute_projection_roots() {
+        const Lanes table2[3] = {projections2<1, 2, 0, 0, 2, 3, 3, 1>(),
+                                 projections2<2, 0, 0, 1, 3, 3, 1, 2>(),
+                                 projections2<1, 0, 1, 0, 3, 2, 3, 2>()};
+        for (std::size_t batch = 0; batch < 3; ++batch) {
+            _mm256_storeu_pd(&projections_[4 * batch], _mm256_sqrt_pd(table2[batch]));
+        }
+        projection_roots_ready_ = true;
     }
 
     // Lane v: the squared distance from vertex v to the segment from vertex F[v] to T[v].
@@ -171,64 +212,90 @@ private:
         return simd::projection_distance2(to - from, points_ - from, points_ - to);
     }
 
-    // Batch e, lane v: vertex v projected onto the e-th edge of its opposite facet, the edge
-    // taken from its lower to its higher vertex, as the edge-and-vertex table measures it.
-    // Squared: the facets and the opposite edges take their minima before the root.
-    ORVEX_AVX2_INLINE void projections_body() {
-        table2_[0] = projections2<1, 2, 0, 0, 2, 3, 3, 1>();
-        table2_[1] = projections2<2, 0, 0, 1, 3, 3, 1, 2>();
-        table2_[2] = projections2<1, 0, 1, 0, 3, 2, 3, 2>();
-        for (std::size_t batch = 0; batch < 3; ++batch) {
-            _mm256_storeu_pd(&projections2_[4 * batch], table2_[batch]);
-        }
-        projections_ready_ = true;
-    }
-
     // Both families at once: the minimum and the status need both, and the long chain of the
     // opposite edges (three dependent divisions) then overlaps the facets' work.
-    ORVEX_AVX2 void compute_facets_and_opposite_edges() {
-        const Lanes interior2 = opposite_interior2();
-        if (!projections_ready_) {
-            projections_body();
-        }
-        facet_lanes_ = facets_body();
+    ORVEX_AVX2 void compute_facets_and_opposite_edges() { facets_and_opposite_edges_body(); }
+
+    ORVEX_AVX2_INLINE void facets_and_opposite_edges_body() {
+        const Vectors b0 = broadcast(0);
+        const Vectors b1 = broadcast(1);
+        const Vectors b2 = broadcast(2);
+        const Vectors b3 = broadcast(3);
+        const PairLengths lengths = pair_lengths();
+        const Lanes interior2 = opposite_interior2(b0, b1, b2, b3, lengths);
+
+        // Lane v of batch j: vertex v onto edge j of its facet, from facet point j to facet point
+        // j + 1 (mod 3), as the triangle distance measures its edges.
+        const Vectors& f0 = rotated_[0];
+        const Vectors& f1 = rotated_[1];
+        const Vectors& f2 = rotated_[2];
+        const Vectors to_f0 = points_ - f0;
+        const Vectors to_f1 = points_ - f1;
+        const Vectors to_f2 = points_ - f2;
+        const Vectors edge0 = f1 - f0;
+        const Vectors edge1 = f2 - f1;
+        const Vectors edge2 = f0 - f2;
+        FacetEdges edges;
+        edges.length2[0] = simd::dot(edge0, edge0);
+        edges.length2[1] = simd::dot(edge1, edge1);
+        edges.length2[2] = simd::dot(edge2, edge2);
+        edges.distance2[0] = simd::projection_distance2(edge0, to_f0, to_f1, edges.length2[0]);
+        edges.distance2[1] = simd::projection_distance2(edge1, to_f1, to_f2, edges.length2[1]);
+        edges.distance2[2] = simd::projection_distance2(edge2, to_f2, to_f0, edges.length2[2]);
+
+        // The opposite-edge projections that no facet measures in the same direction: lane 0,
+        // vertex 0 onto 1 -> 3; lanes 1 and 2, vertices 1 and 2 onto 0 -> 3; lane 3, vertex 3
+        // onto 0 -> 2.
+        const Vectors from = simd::blend<0b0001>(b0, f0);
+        const Vectors to = simd::blend<0b1000>(b3, f2);
+        const Lanes reversed2 = simd::projection_distance2(to - from, points_ - from, points_ - to);
+
+        facet_lanes_ = facets_body(edges);
         _mm256_storeu_pd(facets_.data(), facet_lanes_);
-        const Lanes opposite = opposite_body(interior2);
+        const Lanes opposite = opposite_body(interior2, edges.distance2, reversed2);
         _mm256_storeu_pd(opposite_.data(), opposite);
-        const int left_out = short_pairs();
+        const int left_out = short_pairs(lengths);
         for (std::size_t pair = 0; pair < 3; ++pair) {
             short_pair_[pair] = (left_out & (1 << pair)) != 0;
         }
-        // Lane 3 repeats pair 0, and left-out pairs take no part in the minimum.
+        // Lane 3 is not a pair, and left-out pairs take no part in the minimum.
         const Lanes excluded = _mm256_castsi256_pd(_mm256_set_epi64x(
             -1, short_pair_[2] ? -1 : 0, short_pair_[1] ? -1 : 0, short_pair_[0] ? -1 : 0));
         opposite_lanes_ = simd::select(excluded, simd::constant(kInfinity), opposite);
         facets_ready_ = true;
     }
 
-    // The base library's point-to-triangle distance, facet v in lane v. The facet's points are
-    // (v + 1, v + 2, v + 3) mod 4 in this order; its normal is taken at the corner opposite
-    // its longest edge; the height counts when the vertex projects inside the facet, otherwise
-    // the nearest of its edges, each measured from its first point in facet order.
-    ORVEX_AVX2_INLINE Lanes facets_body() {
-        // The four facet edges that run from a higher to a lower vertex: (0; 3 -> 1),
-        // (1; 3 -> 0), (2; 3 -> 0), (3; 2 -> 0). The others are the table's.
-        const Lanes reversed = projections2<3, 3, 3, 2, 1, 0, 0, 0>();
-        const Lanes edge0 =
-            simd::select(simd::lane_mask<false, false, true, false>(), reversed, table2_[0]);
-        const Lanes edge1 =
-            simd::select(simd::lane_mask<false, true, false, false>(), reversed, table2_[1]);
-        const Lanes edge2 =
-            simd::select(simd::lane_mask<true, false, false, true>(), reversed, table2_[2]);
-        const Lanes nearest_edge =
-            _mm256_sqrt_pd(simd::minimum(edge2, simd::minimum(edge1, edge0)));
+    // Lane k: the squared lengths of the edges (0, k + 1) and of the other edge of pair k of
+    // opposite edges, |P(k + 1) - P(0)|^2 and (2, 3), (1, 3), (1, 2); lane 3 repeats pair 0.
+    struct PairLengths {
+        Lanes first2;
+        Lanes second2;
+    };
+
+    ORVEX_AVX2_INLINE PairLengths pair_lengths() const {
+        return {simd::blend<0b0010>(simd::permute<0, 0, 3, 0>(next2_), _mm256_movedup_pd(across2_)),
+                simd::blend<0b0010>(simd::permute<2, 2, 1, 2>(next2_), across2_)};
+    }
+
+    // The facet edges' squared lengths and the squared distances of the vertices to them.
+    struct FacetEdges {
+        Lanes length2[3];
+        Lanes distance2[3];
+    };
+
+    // The base library's point-to-triangle distance, facet v in lane v. Its normal is taken at
+    // the corner opposite its longest edge; the height counts when the vertex projects inside
+    // the facet, otherwise the nearest of its edges.
+    ORVEX_AVX2_INLINE Lanes facets_body(const FacetEdges& edges) {
+        const Lanes nearest_edge = _mm256_sqrt_pd(simd::minimum(
+            edges.distance2[2], simd::minimum(edges.distance2[1], edges.distance2[0])));
 
         // Opposite each facet corner: |f1 f2|, |f2 f0|, |f0 f1|; the first longest wins. The
         // squares decide unless two of them are so close that their roots may round to the
         // same length (then "longer" must be decided on the roots, as the base library does).
-        Lanes length0 = simd::permute<2, 3, 0, 1>(next2_);
-        Lanes length1 = simd::permute<1, 2, 3, 0>(across2_);
-        Lanes length2 = simd::permute<1, 2, 3, 0>(next2_);
+        Lanes length0 = edges.length2[1];
+        Lanes length1 = edges.length2[2];
+        Lanes length2 = edges.length2[0];
         Lanes origin1 = simd::less(length0, length1);
         Lanes origin2 = simd::less(simd::select(origin1, length1, length0), length2);
         const Lanes band = simd::constant(1 + 0x1p-50);
@@ -237,18 +304,15 @@ private:
             simd::both(origin2,
                        simd::less(length2, simd::select(origin1, length1, length0) * band)));
         if (_mm256_movemask_pd(close) != 0) {
-            if (!lengths_ready_) {
-                lengths_body();
-            }
-            length0 = simd::permute<2, 3, 0, 1>(next_length_);
-            length1 = simd::permute<1, 2, 3, 0>(across_length_);
-            length2 = simd::permute<1, 2, 3, 0>(next_length_);
+            length0 = _mm256_sqrt_pd(length0);
+            length1 = _mm256_sqrt_pd(length1);
+            length2 = _mm256_sqrt_pd(length2);
             origin1 = simd::less(length0, length1);
             origin2 = simd::less(simd::select(origin1, length1, length0), length2);
         }
-        const Vectors f0 = simd::permute<1, 2, 3, 0>(points_);
-        const Vectors f1 = simd::permute<2, 3, 0, 1>(points_);
-        const Vectors f2 = simd::permute<3, 0, 1, 2>(points_);
+        const Vectors& f0 = rotated_[0];
+        const Vectors& f1 = rotated_[1];
+        const Vectors& f2 = rotated_[2];
         const Vectors a = simd::select(origin2, f2, simd::select(origin1, f1, f0));
         const Vectors b = simd::select(origin2, f0, simd::select(origin1, f2, f1));
         const Vectors c = simd::select(origin2, f1, simd::select(origin1, f0, f2));
@@ -271,19 +335,22 @@ private:
 
     // The squared distance between the critical pair of points of the lines of opposite edges
     // (a, b) and (c, e), clamped into both segments and refined by one projection each way;
-    // infinity for parallel edges. Pair k in lane k, lane 3 repeats pair 0.
-    ORVEX_AVX2_INLINE Lanes opposite_interior2() const {
-        const Vectors p0 = simd::permute<0, 0, 0, 0>(points_);
-        const Vectors p1 = simd::permute<1, 2, 3, 1>(points_);
-        const Vectors q0 = simd::permute<2, 1, 1, 2>(points_);
-        const Vectors q1 = simd::permute<3, 3, 2, 3>(points_);
+    // infinity for parallel edges. Pair k in lane k; lane 3 holds no pair (its first edge vector
+    // is zero, so its normal is zero and it is infinity). `bv` holds vertex v in every lane.
+    ORVEX_AVX2_INLINE Lanes opposite_interior2(const Vectors& b0, const Vectors& b1,
+                                               const Vectors& b2, const Vectors& b3,
+                                               const PairLengths& lengths) const {
+        const Vectors& p0 = b0;
+        const Vectors& p1 = rotated_[0];                 // 1, 2, 3, (0)
+        const Vectors q0 = simd::blend<0b0110>(b2, b1);  // 2, 1, 1, (2)
+        const Vectors q1 = simd::blend<0b0100>(b3, b2);  // 3, 3, 2, (3)
         const Vectors d0 = p1 - p0;
         const Vectors d1 = q1 - q0;
         const Vectors r = q0 - p0;
         const Vectors normal = simd::cross(d0, d1);
         const Lanes normal2 = simd::dot(normal, normal);
-        const Lanes length0 = simd::dot(d0, d0);
-        const Lanes length1 = simd::dot(d1, d1);
+        const Lanes length0 = lengths.first2;   // dot(d0, d0), up to the sign of d0
+        const Lanes length1 = lengths.second2;  // dot(d1, d1), up to the sign of d1
         const Lanes zero = _mm256_setzero_pd();
         const Lanes crossing =
             simd::both(simd::less(zero, normal2),
@@ -297,17 +364,27 @@ private:
     }
 
     // The base library's segment-to-segment distance: the nearest of the four endpoint
-    // projections and the interior candidate. The endpoint projections are table entries (a
-    // and b onto c -> e, c and e onto a -> b for the pair (a, b), (c, e)), and each entry serves
-    // one pair: pair 0 takes batch 0 lanes 1 and 3 and batch 1 lanes 0 and 2, pair 1 all of
-    // batch 2, pair 2 the rest.
-    ORVEX_AVX2_INLINE Lanes opposite_body(Lanes interior2) const {
-        const Lanes mixed = simd::minimum(table2_[0], simd::permute<1, 0, 3, 2>(table2_[1]));
-        const Lanes pairs02 = simd::minimum(mixed, simd::permute<2, 3, 0, 1>(mixed));
-        const Lanes half = simd::minimum(table2_[2], simd::permute<2, 3, 0, 1>(table2_[2]));
-        const Lanes pair1 = simd::minimum(half, simd::permute<1, 0, 3, 2>(half));
-        const Lanes ends = simd::select(simd::lane_mask<false, true, false, false>(), pair1,
-                                        simd::permute<1, 1, 0, 1>(pairs02));
+    // projections and the interior candidate. For the pair (a, b), (c, e) the endpoint
+    // projections are a and b onto c -> e and c and e onto a -> b; all but four of them are
+    // facet-edge projections (facet batch j, lane v), the others are in `reversed2`:
+    // - pair 0, (0, 1) and (2, 3): batch 1 lanes 0 and 2, batch 0 lanes 1 and 3;
+    // - pair 1, (0, 2) and (1, 3): batch 2 lanes 1 and 2, reversed lanes 0 and 3;
+    // - pair 2, (0, 3) and (1, 2): batch 0 lane 0, batch 1 lane 3, reversed lanes 1 and 2.
+    // Pair k in lane k; lane 3 repeats pair 0.
+    ORVEX_AVX2_INLINE static Lanes opposite_body(Lanes interior2, const Lanes (&facet2)[3],
+                                                 Lanes reversed2) {
+        const Lanes pair0 = simd::blend<0b1010>(facet2[1], facet2[0]);
+        const Lanes pair1 = simd::blend<0b0110>(reversed2, facet2[2]);
+        const Lanes pair2 =
+            simd::blend<0b0110>(simd::blend<0b1010>(facet2[0], facet2[1]), reversed2);
+        // Lanes 0 and 1: the minima of pair0 and pair1; every lane: the minimum of pair2.
+        const Lanes halves =
+            simd::minimum(_mm256_unpacklo_pd(pair0, pair1), _mm256_unpackhi_pd(pair0, pair1));
+        const Lanes first = simd::minimum(halves, _mm256_permute2f128_pd(halves, halves, 0x01));
+        const Lanes neighbours = simd::minimum(pair2, _mm256_permute_pd(pair2, 0b0101));
+        const Lanes third =
+            simd::minimum(neighbours, _mm256_permute2f128_pd(neighbours, neighbours, 0x01));
+        const Lanes ends = simd::blend<0b0100>(first, third);
         return _mm256_sqrt_pd(simd::minimum(interior2, ends));
     }
 
@@ -315,15 +392,10 @@ private:
     // long, as the base library's `Segment::length` decides it. The squared lengths are within
     // a few units of roundoff, so only lengths within a relative 1e-9 of the bound need the
     // segment's own length.
-    ORVEX_AVX2_INLINE int short_pairs() const {
+    ORVEX_AVX2_INLINE int short_pairs(const PairLengths& lengths) const {
         using tetrahedron_tables::kEpsilon;
-        // Lanes k: the squared lengths of the two edges of pair k; lane 3 repeats pair 0.
-        const Lanes first =
-            simd::select(simd::lane_mask<false, true, false, false>(),
-                         simd::permute<0, 0, 0, 0>(across2_), simd::permute<0, 0, 3, 0>(next2_));
-        const Lanes second =
-            simd::select(simd::lane_mask<false, true, false, false>(),
-                         simd::permute<1, 1, 1, 1>(across2_), simd::permute<2, 2, 1, 2>(next2_));
+        const Lanes first = lengths.first2;
+        const Lanes second = lengths.second2;
         const Lanes low = simd::constant(kEpsilon * kEpsilon * (1 - 1e-9));
         const Lanes high = simd::constant(kEpsilon * kEpsilon * (1 + 1e-9));
         const int certainly_short =
@@ -363,24 +435,20 @@ private:
 
     const Tetrahedron& tetrahedron_;
     Vectors points_;
+    Vectors rotated_[3];
     Vectors next_;
     Vectors across_;
     Lanes next2_;
     Lanes across2_;
-    Lanes next_length_;
-    Lanes across_length_;
-    Lanes table2_[3];
     Lanes facet_lanes_;
     Lanes opposite_lanes_;
     std::array<double, 8> lengths_;
-    std::array<double, 12> projections2_;
     std::array<double, 12> projections_;
     std::array<double, 4> facets_;
     std::array<double, 4> opposite_;
     std::array<bool, 3> short_pair_;
     bool in_range_{false};
     bool lengths_ready_{false};
-    bool projections_ready_{false};
     bool projection_roots_ready_{false};
     bool facets_ready_{false};
 };

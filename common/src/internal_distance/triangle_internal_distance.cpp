@@ -157,6 +157,12 @@ std::optional<unsigned int> count_degenerated(absl::Span<const Element> elements
 }  // namespace
 
 InternalDistance minimal_triangle_internal_distance(const Triangle<2>& triangle) {
+#if ORVEX_SIMD_KERNELS
+    InternalDistance result;
+    if (simd::cpu_has_avx2_fma() && kernels::SimdTriangleMeasure::minimal_of(triangle, result)) {
+        return result;
+    }
+#endif
     return with_measure(triangle, [](auto& measure) { return measure.minimal(); });
 }
 

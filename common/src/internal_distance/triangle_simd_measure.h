@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 
 #include "orvex/background_common/internal_distance/internal_distance.h"
 #include "polvane/basic/index.h"
@@ -23,6 +24,48 @@ namespace orvex::internal::kernels {
 class SimdTriangleMeasure {
 public:
     explicit SimdTriangleMeasure(const Triangle<2>& triangle) { load(triangle); }
+
+    /// Writes `minimal()` of the triangle into `result`, which must hold the default record, and
+    /// tells whether the triangle was in range (otherwise `result` is left alone): the whole
+    /// computation in one function, the lanes built straight from the points. The record is
+    /// written field by field where the caller wants it, with no copy of a record just built.
+    ORVEX_AVX2 static bool minimal_of(const Triangle<2>& triangle, InternalDistance& result) {
+        const auto& points = triangle.vertices();
+        const Point<2>& p0 = points[0].get();
+        const Point<2>& p1 = points[1].get();
+        const Point<2>& p2 = points[2].get();
+        Vectors from;
+        Vectors to;
+        Vectors opposite;
+        for (index_t axis = 0; axis < 2; ++axis) {
+            // _mm256_set_pd takes lanes 3 to 0.
+            from.axis[axis] =
+                _mm256_set_pd(p0.value(axis), p1.value(axis), p0.value(axis), p0.value(axis));
+            to.axis[axis] =
+                _mm256_set_pd(p1.value(axis), p2.value(axis), p2.value(axis), p1.value(axis));
+            opposite.axis[axis] =
+                _mm256_set_pd(p2.value(axis), p0.value(axis), p1.value(axis), p2.value(axis));
+        }
+        const Vectors edge = to - from;
+        if (!simd::in_kernel_range(edge)) {
+            return false;
+        }
+        const Lanes distances =
+            _mm256_sqrt_pd(simd::projection_distance2(edge, opposite - from, opposite - to));
+        // Lane 3 repeats lane 0: the minimum of lanes (0, 2) and (1, 3), then of both.
+        const Lanes pairs =
+            simd::minimum(distances, _mm256_permute2f128_pd(distances, distances, 0x01));
+        const Lanes smallest = simd::minimum(pairs, _mm256_permute_pd(pairs, 0b0101));
+        const int hits = _mm256_movemask_pd(_mm256_cmp_pd(distances, smallest, _CMP_EQ_OQ)) & 0x7;
+        if (hits != 0) {
+            const auto entry = static_cast<std::size_t>(__builtin_ctz(hits));
+            result.type = InternalDistance::CONFIGURATION_TYPE::point_segment;
+            result.distance = _mm256_cvtsd_f64(smallest);
+            result.vertex = kOppositeVertex[entry];
+            result.vertices = kEdges[entry];
+        }
+        return true;
+    }
 
     /// False for triangles outside the range where the kernels round as the base library.
     [[nodiscard]] bool in_range() const { return in_range_; }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <set>
 
@@ -117,6 +118,36 @@ TEST(InternalDistanceCache, HashKeepsRepeatedPoints) {
     const Point<3> r{{7, 8, 9}};
     EXPECT_NE(hash3(PointsKeyView<3, 4>{{&p, &p, &q, &q}}),
               hash3(PointsKeyView<3, 4>{{&r, &r, &q, &q}}));
+}
+
+// Integer and binary-fraction coordinates differ only in their high bits, and grid keys share
+// coordinates: the hash must still tell apart every point of a grid, and keys that trade
+// coordinates between their points.
+TEST(InternalDistanceCache, HashSpreadsGridPoints) {
+    using Hash3 = PointsKeyHash<3, 4>;
+    std::set<std::uint64_t> points;
+    for (int x = -10; x < 10; ++x) {
+        for (int y = -10; y < 10; ++y) {
+            for (int z = -5; z < 5; ++z) {
+                const Point<3> point{{x * 0.5, y * 1.0, z * 0.25}};
+                points.insert(Hash3::point_hash(point));
+            }
+        }
+    }
+    EXPECT_EQ(points.size(), 20U * 20U * 10U);
+    const Point<3> signed_zeros{{-0.0, 0.0, -0.0}};
+    const Point<3> zeros{{0.0, -0.0, 0.0}};
+    EXPECT_EQ(Hash3::point_hash(signed_zeros), Hash3::point_hash(zeros));
+
+    const PointsKeyHash<2, 3> hash;
+    const Point<2> p00{{0, 0}};
+    const Point<2> p11{{1, 1}};
+    const Point<2> p01{{0, 1}};
+    const Point<2> p10{{1, 0}};
+    EXPECT_NE(hash(PointsKeyView<2, 3>{{&p00, &p11, &p11}}),
+              hash(PointsKeyView<2, 3>{{&p01, &p10, &p11}}));
+    EXPECT_NE(hash(PointsKeyView<2, 3>{{&p01, &p01, &p11}}),
+              hash(PointsKeyView<2, 3>{{&p10, &p10, &p11}}));
 }
 
 // A NaN key never equals itself: it is measured on every call and never stored.

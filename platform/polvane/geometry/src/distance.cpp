@@ -26,10 +26,11 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 template <std::size_t D>
 using Coordinates = std::array<double, D>;
 
+// (a0 b0 + a1 b1) + a2 b2, in that order.
 template <std::size_t D>
 double dot(const Coordinates<D>& a, const Coordinates<D>& b) {
-    double result = 0;
-    for (std::size_t axis = 0; axis < D; ++axis) {
+    double result = a[0] * b[0];
+    for (std::size_t axis = 1; axis < D; ++axis) {
         result += a[axis] * b[axis];
     }
     return result;
