@@ -20,6 +20,11 @@
 /// every call and never remembered. Entries do not depend on mesh indices, so renumbering a mesh
 /// leaves them valid.
 ///
+/// A hit costs a hash of the points and one probe of the table. While the memory fits in the
+/// processor's caches (some thousands of elements), a tetrahedron hit is about three times
+/// faster than measuring the tetrahedron afresh; a memory of 1e5 elements or more answers each
+/// hit from main memory, more slowly than measuring the element afresh.
+///
 /// Not thread-safe: every call may insert. Separate objects are independent. Neither class can
 /// be copied or moved. Nothing here throws on its own, beyond `std::bad_alloc` when the memory
 /// grows.

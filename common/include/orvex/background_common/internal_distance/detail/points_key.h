@@ -58,11 +58,7 @@ struct PointsKeyHash {
 
     template <typename Key>
     ORVEX_POINTS_KEY_FLATTEN std::size_t operator()(const Key& key) const {
-        std::uint64_t sum = 0;
-        for (std::size_t index = 0; index < N; ++index) {
-            sum += point_hash(key.point(index));
-        }
-        return absl::HashOf(sum);
+        return absl::HashOf(sum_of_point_hashes(key, std::make_index_sequence<N>{}));
     }
 
     /// The hash of one point, consistent with `Point::operator==`.
@@ -75,22 +71,41 @@ struct PointsKeyHash {
         if constexpr (D >= 3) {
             folded += fold(bits_of(point.value(2))) * 0x165667b19e3779f9ULL;
         }
-        const absl::uint128 product = absl::uint128{folded} * absl::uint128{0x9ddfea08eb382d69ULL};
-        return absl::Uint128High64(product) ^ absl::Uint128Low64(product);
+        return mix(folded);
     }
 
 private:
+    // One term per point, spelled out so that the points are hashed side by side.
+    template <typename Key, std::size_t... Index>
+    static std::uint64_t sum_of_point_hashes(const Key& key, std::index_sequence<Index...>) {
+        return (std::uint64_t{0} + ... + point_hash(key.point(Index)));
+    }
+
+    // The high and low halves of the full product, exclusive-or'ed.
+    static std::uint64_t mix(std::uint64_t value) {
+#if defined(__SIZEOF_INT128__)
+        __extension__ using Wide = unsigned __int128;
+        const Wide product = static_cast<Wide>(value) * 0x9ddfea08eb382d69ULL;
+        return static_cast<std::uint64_t>(product >> 64) ^ static_cast<std::uint64_t>(product);
+#else
+        const absl::uint128 product = absl::uint128{value} * absl::uint128{0x9ddfea08eb382d69ULL};
+        return absl::Uint128High64(product) ^ absl::Uint128Low64(product);
+#endif
+    }
+
     // The bit pattern of the value, with -0.0 read as 0.0 (the one value besides 0.0 whose bits
     // are all zero once the sign bit is shifted out).
     static std::uint64_t bits_of(double value) {
         std::uint64_t bits = 0;
         std::memcpy(&bits, &value, sizeof bits);
-        return (bits << 1) == 0 ? 0 : bits;
+        return bits & (std::uint64_t{0} - static_cast<std::uint64_t>((bits << 1) != 0));
     }
 
     // The high half folded onto the low one: the multiplications that follow carry low bits
     // upwards only, and round values (integers, binary fractions) differ in their high bits.
-    static std::uint64_t fold(std::uint64_t bits) { return bits ^ (bits >> 32); }
+    static std::uint64_t fold(std::uint64_t bits) {
+        return bits ^ (bits >> 32);
+    }
 };
 
 /// Two keys match when they hold the same points with the same multiplicities, in any order:
