@@ -46,12 +46,13 @@ struct PointsKeyView {
 
 /// A hash of the points that ignores their order. Each point is hashed on its own: its
 /// coordinates' bit patterns (-0.0 read as 0.0, so that points that compare equal hash alike)
-/// are folded, multiplied by one odd constant per axis and summed, and the sum is mixed by one
-/// full 64 x 64 -> 128-bit multiplication. The points' hashes are summed, and the sum is mixed
-/// once more by Abseil. A sum, unlike an exclusive or, keeps repeated points: (X, X, B) does not
-/// hash like B alone, nor (A, A, B, B) like every other key of that shape, so collapsed elements
-/// spread over the table like any others. The points are hashed independently of each other, so
-/// the processor works on all of them at once.
+/// are rotated by 0, 21 and 42 bits, so that the exponent and leading digits of each land in
+/// a bit range of their own, and summed; the sum is mixed by one full 64 x 64 -> 128-bit
+/// multiplication, whose high half depends on every bit. The points' hashes are summed, and the sum
+/// is mixed once more by Abseil. A sum, unlike an exclusive or, keeps repeated points: (X, X, B)
+/// does not hash like B alone, nor (A, A, B, B) like every other key of that shape, so collapsed
+/// elements spread over the table like any others. The points are hashed independently of each
+/// other, so the processor works on all of them at once.
 template <index_t D, std::size_t N>
 struct PointsKeyHash {
     using is_transparent = void;
@@ -64,14 +65,14 @@ struct PointsKeyHash {
     /// The hash of one point, consistent with `Point::operator==`.
     static std::uint64_t point_hash(const Point<D>& point) {
         // Written out rather than looped: the loop is not always unrolled at -O2.
-        std::uint64_t folded = fold(bits_of(point.value(0))) * 0x9e3779b97f4a7c15ULL;
+        std::uint64_t combined = bits_of(point.value(0));
         if constexpr (D >= 2) {
-            folded += fold(bits_of(point.value(1))) * 0xc2b2ae3d27d4eb4fULL;
+            combined += rotate_left(bits_of(point.value(1)), 21);
         }
         if constexpr (D >= 3) {
-            folded += fold(bits_of(point.value(2))) * 0x165667b19e3779f9ULL;
+            combined += rotate_left(bits_of(point.value(2)), 42);
         }
-        return mix(folded);
+        return mix(combined);
     }
 
 private:
@@ -101,10 +102,8 @@ private:
         return bits & (std::uint64_t{0} - static_cast<std::uint64_t>((bits << 1) != 0));
     }
 
-    // The high half folded onto the low one: the multiplications that follow carry low bits
-    // upwards only, and round values (integers, binary fractions) differ in their high bits.
-    static std::uint64_t fold(std::uint64_t bits) {
-        return bits ^ (bits >> 32);
+    static std::uint64_t rotate_left(std::uint64_t bits, int count) {
+        return (bits << count) | (bits >> (64 - count));
     }
 };
 
