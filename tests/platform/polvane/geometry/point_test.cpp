@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <set>
 
 #include "polvane/basic/polvane_exception.h"
 
@@ -49,6 +50,24 @@ TEST(Point, EqualityAndHashAgreeOnSignedZeroAndNaN) {
          Point3D{{3, 2, 1}}, Point3D{{1e300, -1e-300, 0}}}));
     EXPECT_TRUE(absl::VerifyTypeImplementsAbslHashCorrectly(
         {Point1D{{0.0}}, Point1D{{-0.0}}, Point1D{{2}}, Point1D{{-2}}}));
+}
+
+// Integer and binary-fraction coordinates differ only in their high bits; the hash must still
+// tell apart every point of such a grid, and points with their coordinates swapped.
+TEST(Point, StdHashSpreadsGridPoints) {
+    std::set<std::size_t> hashes;
+    for (int x = -10; x < 10; ++x) {
+        for (int y = -10; y < 10; ++y) {
+            for (int z = -5; z < 5; ++z) {
+                hashes.insert(std::hash<Point3D>{}(Point3D{{x * 0.5, y * 1.0, z * 0.25}}));
+            }
+        }
+    }
+    EXPECT_EQ(hashes.size(), 20U * 20U * 10U);
+    EXPECT_EQ(std::hash<Point3D>{}(Point3D{{-0.0, 0.0, -0.0}}),
+              std::hash<Point3D>{}(Point3D{{0.0, -0.0, 0.0}}));
+    EXPECT_NE(std::hash<Point3D>{}(Point3D{{1, 2, 3}}), std::hash<Point3D>{}(Point3D{{3, 2, 1}}));
+    EXPECT_NE(std::hash<Point1D>{}(Point1D{{2}}), std::hash<Point1D>{}(Point1D{{-2}}));
 }
 
 TEST(Point, InexactEqualUsesTheGlobalTolerance) {

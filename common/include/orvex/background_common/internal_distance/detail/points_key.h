@@ -2,13 +2,11 @@
 
 #include <absl/container/flat_hash_map.h>
 #include <absl/hash/hash.h>
-#include <absl/numeric/int128.h>
 
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <utility>
 
@@ -44,66 +42,28 @@ struct PointsKeyView {
     [[nodiscard]] const Point<D>& point(std::size_t index) const { return *points[index]; }
 };
 
-/// A hash of the points that ignores their order. Each point is hashed on its own: its
-/// coordinates' bit patterns (-0.0 read as 0.0, so that points that compare equal hash alike)
-/// are rotated by 0, 21 and 42 bits, so that the exponent and leading digits of each land in
-/// a bit range of their own, and summed; the sum is mixed by one full 64 x 64 -> 128-bit
-/// multiplication, whose high half depends on every bit. The points' hashes are summed, and the sum
-/// is mixed once more by Abseil. A sum, unlike an exclusive or, keeps repeated points: (X, X, B)
-/// does not hash like B alone, nor (A, A, B, B) like every other key of that shape, so collapsed
-/// elements spread over the table like any others. The points are hashed independently of each
-/// other, so the processor works on all of them at once.
+/// A hash of the points that ignores their order: each point's `std::hash` is mixed by Abseil,
+/// the mixed values are summed, and the sum is mixed once more. A sum, unlike an exclusive or,
+/// keeps repeated points: (X, X, B) does not hash like B alone, nor (A, A, B, B) like every
+/// other key of that shape, so collapsed elements spread over the table like any others.
+/// Consistent with `PointsKeyEqual`, since `std::hash<Point<D>>` is consistent with `==`
+/// (0.0 and -0.0 included). The points are hashed independently of each other, so the
+/// processor works on all of them at once.
 template <index_t D, std::size_t N>
 struct PointsKeyHash {
     using is_transparent = void;
 
     template <typename Key>
     ORVEX_POINTS_KEY_FLATTEN std::size_t operator()(const Key& key) const {
-        return absl::HashOf(sum_of_point_hashes(key, std::make_index_sequence<N>{}));
-    }
-
-    /// The hash of one point, consistent with `Point::operator==`.
-    static std::uint64_t point_hash(const Point<D>& point) {
-        // Written out rather than looped: the loop is not always unrolled at -O2.
-        std::uint64_t combined = bits_of(point.value(0));
-        if constexpr (D >= 2) {
-            combined += rotate_left(bits_of(point.value(1)), 21);
-        }
-        if constexpr (D >= 3) {
-            combined += rotate_left(bits_of(point.value(2)), 42);
-        }
-        return mix(combined);
+        return absl::HashOf(sum_of_mixed_hashes(key, std::make_index_sequence<N>{}));
     }
 
 private:
-    // One term per point, spelled out so that the points are hashed side by side.
+    // One term per point, spelled out.
     template <typename Key, std::size_t... Index>
-    static std::uint64_t sum_of_point_hashes(const Key& key, std::index_sequence<Index...>) {
-        return (std::uint64_t{0} + ... + point_hash(key.point(Index)));
-    }
-
-    // The high and low halves of the full product, exclusive-or'ed.
-    static std::uint64_t mix(std::uint64_t value) {
-#if defined(__SIZEOF_INT128__)
-        __extension__ using Wide = unsigned __int128;
-        const Wide product = static_cast<Wide>(value) * 0x9ddfea08eb382d69ULL;
-        return static_cast<std::uint64_t>(product >> 64) ^ static_cast<std::uint64_t>(product);
-#else
-        const absl::uint128 product = absl::uint128{value} * absl::uint128{0x9ddfea08eb382d69ULL};
-        return absl::Uint128High64(product) ^ absl::Uint128Low64(product);
-#endif
-    }
-
-    // The bit pattern of the value, with -0.0 read as 0.0 (the one value besides 0.0 whose bits
-    // are all zero once the sign bit is shifted out).
-    static std::uint64_t bits_of(double value) {
-        std::uint64_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        return bits & (std::uint64_t{0} - static_cast<std::uint64_t>((bits << 1) != 0));
-    }
-
-    static std::uint64_t rotate_left(std::uint64_t bits, int count) {
-        return (bits << count) | (bits >> (64 - count));
+    static std::uint64_t sum_of_mixed_hashes(const Key& key, std::index_sequence<Index...>) {
+        return (std::uint64_t{0} + ...
+                + absl::HashOf(std::uint64_t{std::hash<Point<D>>{}(key.point(Index))}));
     }
 };
 
