@@ -154,10 +154,10 @@ private:
     // slots 4 to 7 the pairs (v, v + 2).
     static constexpr std::array<std::size_t, 6> kPairSlot{0, 4, 3, 1, 5, 2};
 
-    // The slot in `projections_` (three batches of four lanes, see compute_projection_roots) of
-    // each entry of the edge-and-vertex table.
-    static constexpr std::array<std::size_t, 12> kProjectionSlot{6, 3, 9, 11, 5, 2,
-                                                                 0, 7, 8, 10, 4, 1};
+    // The slot in `projections_` (the three facet batches, then the reversed batch, see
+    // compute_projection_roots) of each entry of the edge-and-vertex table.
+    static constexpr std::array<std::size_t, 12> kProjectionSlot{6, 3, 9,  15, 13, 14,
+                                                                 0, 7, 12, 10, 4,  1};
 
     ORVEX_AVX2 void load() { load_body(); }
 
@@ -192,24 +192,53 @@ private:
         lengths_ready_ = true;
     }
 
-    // Batch e, lane v: vertex v projected onto the e-th edge of its opposite facet, the edge
-    // taken from its lower to its higher vertex, as the edge-and-vertex table measures it.
+    // The edge-and-vertex table: its twelve projections are twelve of the sixteen lanes of the
+    // facet batches and the reversed batch (see kProjectionSlot).
     ORVEX_AVX2 void compute_projection_roots() {
-        const Lanes table2[3] = {projections2<1, 2, 0, 0, 2, 3, 3, 1>(),
-                                 projections2<2, 0, 0, 1, 3, 3, 1, 2>(),
-                                 projections2<1, 0, 1, 0, 3, 2, 3, 2>()};
-        for (std::size_t batch = 0; batch < 3; ++batch) {
-            _mm256_storeu_pd(&projections_[4 * batch], _mm256_sqrt_pd(table2[batch]));
+        if (!projections_ready_) {
+            projections_body();
         }
+        for (std::size_t batch = 0; batch < 3; ++batch) {
+            _mm256_storeu_pd(&projections_[4 * batch],
+                             _mm256_sqrt_pd(projections2_.distance2[batch]));
+        }
+        _mm256_storeu_pd(&projections_[12], _mm256_sqrt_pd(projections2_.reversed2));
         projection_roots_ready_ = true;
     }
 
-    // Lane v: the squared distance from vertex v to the segment from vertex F[v] to T[v].
-    template <int F0, int F1, int F2, int F3, int T0, int T1, int T2, int T3>
-    ORVEX_AVX2_INLINE Lanes projections2() const {
-        const Vectors from = simd::permute<F0, F1, F2, F3>(points_);
-        const Vectors to = simd::permute<T0, T1, T2, T3>(points_);
-        return simd::projection_distance2(to - from, points_ - from, points_ - to);
+    // The squared distances of the vertices to the edges of their facets, and their squared
+    // lengths: lane v of batch j is vertex v onto edge j of its facet, from facet point j to facet
+    // point j + 1 (mod 3), as the triangle distance measures its edges. Then the four
+    // projections that no facet measures in the direction the edge-and-vertex table and the
+    // opposite edges use (from the lower vertex to the higher): lane 0, vertex 0 onto 1 -> 3;
+    // lanes 1 and 2, vertices 1 and 2 onto 0 -> 3; lane 3, vertex 3 onto 0 -> 2.
+    struct Projections {
+        Lanes length2[3];
+        Lanes distance2[3];
+        Lanes reversed2;
+    };
+
+    ORVEX_AVX2_INLINE void projections_body() {
+        const Vectors& f0 = rotated_[0];
+        const Vectors& f1 = rotated_[1];
+        const Vectors& f2 = rotated_[2];
+        const Vectors to_f0 = points_ - f0;
+        const Vectors to_f1 = points_ - f1;
+        const Vectors to_f2 = points_ - f2;
+        const Vectors edge0 = f1 - f0;
+        const Vectors edge1 = f2 - f1;
+        const Vectors edge2 = f0 - f2;
+        Projections& batches = projections2_;
+        batches.length2[0] = simd::dot(edge0, edge0);
+        batches.length2[1] = simd::dot(edge1, edge1);
+        batches.length2[2] = simd::dot(edge2, edge2);
+        batches.distance2[0] = simd::projection_distance2(edge0, to_f0, to_f1, batches.length2[0]);
+        batches.distance2[1] = simd::projection_distance2(edge1, to_f1, to_f2, batches.length2[1]);
+        batches.distance2[2] = simd::projection_distance2(edge2, to_f2, to_f0, batches.length2[2]);
+        const Vectors from = simd::blend<0b0001>(broadcast(0), f0);
+        const Vectors to = simd::blend<0b1000>(broadcast(3), f2);
+        batches.reversed2 = simd::projection_distance2(to - from, points_ - from, points_ - to);
+        projections_ready_ = true;
     }
 
     // Both families at once: the minimum and the status need both, and the long chain of the
@@ -224,35 +253,14 @@ private:
         const PairLengths lengths = pair_lengths();
         const Lanes interior2 = opposite_interior2(b0, b1, b2, b3, lengths);
 
-        // Lane v of batch j: vertex v onto edge j of its facet, from facet point j to facet point
-        // j + 1 (mod 3), as the triangle distance measures its edges.
-        const Vectors& f0 = rotated_[0];
-        const Vectors& f1 = rotated_[1];
-        const Vectors& f2 = rotated_[2];
-        const Vectors to_f0 = points_ - f0;
-        const Vectors to_f1 = points_ - f1;
-        const Vectors to_f2 = points_ - f2;
-        const Vectors edge0 = f1 - f0;
-        const Vectors edge1 = f2 - f1;
-        const Vectors edge2 = f0 - f2;
-        FacetEdges edges;
-        edges.length2[0] = simd::dot(edge0, edge0);
-        edges.length2[1] = simd::dot(edge1, edge1);
-        edges.length2[2] = simd::dot(edge2, edge2);
-        edges.distance2[0] = simd::projection_distance2(edge0, to_f0, to_f1, edges.length2[0]);
-        edges.distance2[1] = simd::projection_distance2(edge1, to_f1, to_f2, edges.length2[1]);
-        edges.distance2[2] = simd::projection_distance2(edge2, to_f2, to_f0, edges.length2[2]);
-
-        // The opposite-edge projections that no facet measures in the same direction: lane 0,
-        // vertex 0 onto 1 -> 3; lanes 1 and 2, vertices 1 and 2 onto 0 -> 3; lane 3, vertex 3
-        // onto 0 -> 2.
-        const Vectors from = simd::blend<0b0001>(b0, f0);
-        const Vectors to = simd::blend<0b1000>(b3, f2);
-        const Lanes reversed2 = simd::projection_distance2(to - from, points_ - from, points_ - to);
+        if (!projections_ready_) {
+            projections_body();
+        }
+        const Projections& edges = projections2_;
 
         facet_lanes_ = facets_body(edges);
         _mm256_storeu_pd(facets_.data(), facet_lanes_);
-        const Lanes opposite = opposite_body(interior2, edges.distance2, reversed2);
+        const Lanes opposite = opposite_body(interior2, edges.distance2, edges.reversed2);
         _mm256_storeu_pd(opposite_.data(), opposite);
         const int left_out = short_pairs(lengths);
         for (std::size_t pair = 0; pair < 3; ++pair) {
@@ -277,16 +285,10 @@ private:
                 simd::blend<0b0010>(simd::permute<2, 2, 1, 2>(next2_), across2_)};
     }
 
-    // The facet edges' squared lengths and the squared distances of the vertices to them.
-    struct FacetEdges {
-        Lanes length2[3];
-        Lanes distance2[3];
-    };
-
     // The base library's point-to-triangle distance, facet v in lane v. Its normal is taken at
     // the corner opposite its longest edge; the height counts when the vertex projects inside
     // the facet, otherwise the nearest of its edges.
-    ORVEX_AVX2_INLINE Lanes facets_body(const FacetEdges& edges) {
+    ORVEX_AVX2_INLINE Lanes facets_body(const Projections& edges) {
         const Lanes nearest_edge = _mm256_sqrt_pd(simd::minimum(
             edges.distance2[2], simd::minimum(edges.distance2[1], edges.distance2[0])));
 
@@ -443,12 +445,14 @@ private:
     Lanes facet_lanes_;
     Lanes opposite_lanes_;
     std::array<double, 8> lengths_;
-    std::array<double, 12> projections_;
+    Projections projections2_;
+    std::array<double, 16> projections_;
     std::array<double, 4> facets_;
     std::array<double, 4> opposite_;
     std::array<bool, 3> short_pair_;
     bool in_range_{false};
     bool lengths_ready_{false};
+    bool projections_ready_{false};
     bool projection_roots_ready_{false};
     bool facets_ready_{false};
 };
