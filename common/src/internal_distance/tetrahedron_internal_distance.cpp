@@ -267,14 +267,16 @@ std::optional<unsigned int> count_degenerated(absl::Span<const Element> elements
 }  // namespace
 
 InternalDistance minimal_tetrahedron_internal_distance(const Tetrahedron& tetrahedron) {
-#if ORVEX_SIMD_KERNELS
+    // One named result for every path, so that it is built in the caller's return slot.
     InternalDistance result;
+#if ORVEX_SIMD_KERNELS
     if (simd::cpu_has_avx2_fma()
         && kernels::SimdTetrahedronMeasure::minimal_of(tetrahedron, result)) {
         return result;
     }
 #endif
-    return with_measure(tetrahedron, [](auto& measure) { return measure.minimal(); });
+    result = ReferenceMeasure{tetrahedron}.minimal();
+    return result;
 }
 
 InternalDistances fast_tetrahedron_internal_distances(const Tetrahedron& tetrahedron,

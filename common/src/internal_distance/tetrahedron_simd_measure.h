@@ -34,9 +34,11 @@ public:
         load();
     }
 
-    /// Writes `minimal()` of the tetrahedron into `result`, which must hold the default record,
-    /// and tells whether the tetrahedron was in range (otherwise `result` is left alone): the
-    /// whole computation in one function, its intermediate values kept in registers.
+    /// Writes the first smallest of the vertex-to-facet and opposite-edge records, as
+    /// `minimal_tetrahedron_internal_distance` reports it, into `result`, which must hold the
+    /// default record, and tells whether the tetrahedron was in range (otherwise `result` is
+    /// left alone): the whole computation in one function, its intermediate values kept in
+    /// registers.
     ORVEX_AVX2 static bool minimal_of(const Tetrahedron& tetrahedron, InternalDistance& result) {
         SimdTetrahedronMeasure measure{tetrahedron, Unloaded{}};
         measure.load_body();
@@ -85,17 +87,6 @@ public:
             return std::nullopt;
         }
         return opposite_[pair];
-    }
-
-    /// The first smallest of the vertex-to-facet and opposite-edge distances, as
-    /// `minimal_tetrahedron_internal_distance` reports it.
-    ORVEX_AVX2 InternalDistance minimal() {
-        if (!facets_ready_) {
-            compute_facets_and_opposite_edges();
-        }
-        InternalDistance result;
-        minimal_body(result);
-        return result;
     }
 
 private:

@@ -157,13 +157,15 @@ std::optional<unsigned int> count_degenerated(absl::Span<const Element> elements
 }  // namespace
 
 InternalDistance minimal_triangle_internal_distance(const Triangle<2>& triangle) {
-#if ORVEX_SIMD_KERNELS
+    // One named result for every path, so that it is built in the caller's return slot.
     InternalDistance result;
+#if ORVEX_SIMD_KERNELS
     if (simd::cpu_has_avx2_fma() && kernels::SimdTriangleMeasure::minimal_of(triangle, result)) {
         return result;
     }
 #endif
-    return with_measure(triangle, [](auto& measure) { return measure.minimal(); });
+    result = ReferenceMeasure{triangle}.minimal();
+    return result;
 }
 
 InternalDistances fast_triangle_internal_distances(const Triangle<2>& triangle,

@@ -25,27 +25,16 @@ class SimdTriangleMeasure {
 public:
     explicit SimdTriangleMeasure(const Triangle<2>& triangle) { load(triangle); }
 
-    /// Writes `minimal()` of the triangle into `result`, which must hold the default record, and
-    /// tells whether the triangle was in range (otherwise `result` is left alone): the whole
-    /// computation in one function, the lanes built straight from the points. The record is
-    /// written field by field where the caller wants it, with no copy of a record just built.
+    /// Writes the first smallest vertex-to-edge record, as `minimal_triangle_internal_distance`
+    /// reports it, into `result`, which must hold the default record, and tells whether the
+    /// triangle was in range (otherwise `result` is left alone): the whole computation in one
+    /// function. The record is written field by field where the caller wants it, with no copy
+    /// of a record just built.
     ORVEX_AVX2 static bool minimal_of(const Triangle<2>& triangle, InternalDistance& result) {
-        const auto& points = triangle.vertices();
-        const Point<2>& p0 = points[0].get();
-        const Point<2>& p1 = points[1].get();
-        const Point<2>& p2 = points[2].get();
-        Vectors from;
-        Vectors to;
-        Vectors opposite;
-        for (index_t axis = 0; axis < 2; ++axis) {
-            // _mm256_set_pd takes lanes 3 to 0.
-            from.axis[axis] =
-                _mm256_set_pd(p0.value(axis), p1.value(axis), p0.value(axis), p0.value(axis));
-            to.axis[axis] =
-                _mm256_set_pd(p1.value(axis), p2.value(axis), p2.value(axis), p1.value(axis));
-            opposite.axis[axis] =
-                _mm256_set_pd(p2.value(axis), p0.value(axis), p1.value(axis), p2.value(axis));
-        }
+        const Lanes3 lanes = lanes_of(triangle);
+        const Vectors& from = lanes.from;
+        const Vectors& to = lanes.to;
+        const Vectors& opposite = lanes.opposite;
         const Vectors edge = to - from;
         if (!simd::in_kernel_range(edge)) {
             return false;
@@ -86,20 +75,6 @@ public:
         return edges_[entry];
     }
 
-    /// The first smallest vertex-to-edge distance, as `minimal_triangle_internal_distance`
-    /// reports it.
-    ORVEX_AVX2 InternalDistance minimal() {
-        const Lanes distances = edges_body();
-        const Lanes smallest1 = simd::minimum(distances, simd::permute<2, 3, 0, 1>(distances));
-        const Lanes smallest = simd::minimum(smallest1, simd::permute<1, 0, 3, 2>(smallest1));
-        const int hits = _mm256_movemask_pd(_mm256_cmp_pd(distances, smallest, _CMP_EQ_OQ)) & 0x7;
-        if (hits == 0) {
-            return InternalDistance{};
-        }
-        const auto entry = static_cast<std::size_t>(__builtin_ctz(hits));
-        return InternalDistance{edges_[entry], kOppositeVertex[entry], kEdges[entry]};
-    }
-
 private:
     using Lanes = simd::Lanes;
     using Vectors = simd::LaneVectors<2>;
@@ -107,16 +82,37 @@ private:
     static constexpr std::array<std::array<unsigned char, 2>, 3> kEdges{{{0, 1}, {0, 2}, {1, 2}}};
     static constexpr std::array<unsigned char, 3> kOppositeVertex{2, 1, 0};
 
-    ORVEX_AVX2 void load(const Triangle<2>& triangle) {
+    // Lane k: the edge of entry k, from its lower to its higher vertex, and the vertex off it;
+    // lane 3 repeats lane 0. Built straight from the points, with no shuffle.
+    struct Lanes3 {
+        Vectors from;
+        Vectors to;
+        Vectors opposite;
+    };
+
+    ORVEX_AVX2_INLINE static Lanes3 lanes_of(const Triangle<2>& triangle) {
         const auto& points = triangle.vertices();
+        const Point<2>& p0 = points[0].get();
+        const Point<2>& p1 = points[1].get();
+        const Point<2>& p2 = points[2].get();
+        Lanes3 lanes;
         for (index_t axis = 0; axis < 2; ++axis) {
-            points_.axis[axis] =
-                _mm256_set_pd(points[0].get().value(axis), points[2].get().value(axis),
-                              points[1].get().value(axis), points[0].get().value(axis));
+            // _mm256_set_pd takes lanes 3 to 0.
+            lanes.from.axis[axis] =
+                _mm256_set_pd(p0.value(axis), p1.value(axis), p0.value(axis), p0.value(axis));
+            lanes.to.axis[axis] =
+                _mm256_set_pd(p1.value(axis), p2.value(axis), p2.value(axis), p1.value(axis));
+            lanes.opposite.axis[axis] =
+                _mm256_set_pd(p2.value(axis), p0.value(axis), p1.value(axis), p2.value(axis));
         }
-        // Lane k: the edge of entry k, from its lower to its higher vertex.
-        from_ = simd::permute<0, 0, 1, 0>(points_);
-        to_ = simd::permute<1, 2, 2, 1>(points_);
+        return lanes;
+    }
+
+    ORVEX_AVX2 void load(const Triangle<2>& triangle) {
+        const Lanes3 lanes = lanes_of(triangle);
+        from_ = lanes.from;
+        to_ = lanes.to;
+        opposite_ = lanes.opposite;
         edge_ = to_ - from_;
         in_range_ = simd::in_kernel_range(edge_);
     }
@@ -127,21 +123,16 @@ private:
         pairs_ready_ = true;
     }
 
-    ORVEX_AVX2 void compute_edges() { edges_body(); }
-
     // The base library's point-to-segment distance, the vertex off each edge onto it.
-    ORVEX_AVX2_INLINE Lanes edges_body() {
-        const Vectors opposite = simd::permute<2, 1, 0, 2>(points_);
-        const Lanes distances =
-            _mm256_sqrt_pd(simd::projection_distance2(edge_, opposite - from_, opposite - to_));
-        _mm256_storeu_pd(edges_.data(), distances);
+    ORVEX_AVX2 void compute_edges() {
+        _mm256_storeu_pd(edges_.data(), _mm256_sqrt_pd(simd::projection_distance2(
+                                            edge_, opposite_ - from_, opposite_ - to_)));
         edges_ready_ = true;
-        return distances;
     }
 
-    Vectors points_;
     Vectors from_;
     Vectors to_;
+    Vectors opposite_;
     Vectors edge_;
     std::array<double, 4> pairs_;
     std::array<double, 4> edges_;

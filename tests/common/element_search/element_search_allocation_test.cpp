@@ -3,42 +3,20 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include <cstddef>
 #include <random>
+#include <vector>
 
+#include "helpers/counting_operator_new.h"
 #include "helpers/mesh_generators.h"
 #include "orvex/background_common/element_search/element_search.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
-        return memory;
-    }
-    throw std::bad_alloc{};
-}
-
-// Not inlined: GCC would pair the free() of an inlined delete with the new expression it
-// frees and warn of a mismatch, though both sides are ours.
-__attribute__((noinline)) void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-
-__attribute__((noinline)) void operator delete(void* memory, std::size_t /*size*/) noexcept {
-    std::free(memory);
-}
 
 namespace orvex {
 namespace internal {
 namespace {
 
 template <typename Mesh, index_t D>
-long allocations_of_queries(const Mesh& mesh) {
+std::size_t allocations_of_queries(const Mesh& mesh) {
     ElementSearch<Mesh> search;
     search.reinitialize_elements_tree(mesh);
     std::mt19937 random{5};
@@ -49,21 +27,21 @@ long allocations_of_queries(const Mesh& mesh) {
             point.set_value(axis, coordinate(random));
         }
     }
-    const long before = allocations.load();
+    const std::size_t before = test::allocation_count.load();
     std::size_t found = 0;
     for (const auto& point : points) {
         found += search.initial_containing_element(point).has_value() ? 1 : 0;
     }
-    const long after = allocations.load();
+    const std::size_t after = test::allocation_count.load();
     EXPECT_GT(found, 0u);
     return after - before;
 }
 
 TEST(ElementSearchAllocations, QueriesAllocateNothing) {
-    EXPECT_EQ((allocations_of_queries<EdgedCurve<1>, 1>(test::jittered_segment_curve(100))), 0);
+    EXPECT_EQ((allocations_of_queries<EdgedCurve<1>, 1>(test::jittered_segment_curve(100))), 0U);
     EXPECT_EQ(
-        (allocations_of_queries<TriangulatedSurface<2>, 2>(test::jittered_square_surface(10))), 0);
-    EXPECT_EQ((allocations_of_queries<TetrahedralSolid<3>, 3>(test::jittered_cube_solid(5))), 0);
+        (allocations_of_queries<TriangulatedSurface<2>, 2>(test::jittered_square_surface(10))), 0U);
+    EXPECT_EQ((allocations_of_queries<TetrahedralSolid<3>, 3>(test::jittered_cube_solid(5))), 0U);
 }
 
 }  // namespace

@@ -3,42 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstddef>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
+#include "helpers/counting_operator_new.h"
 #include "helpers/mesh_generators.h"
 #include "orvex/background_common/internal_distance/internal_distance_cache.h"
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
 #include "polvane/geometry/modified_element.h"
-
-namespace {
-
-std::atomic<std::size_t> allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
-        return memory;
-    }
-    throw std::bad_alloc{};
-}
-
-// Not inlined: GCC would pair the free() of an inlined delete with the new expression it
-// frees and warn of a mismatch, though both sides are ours.
-__attribute__((noinline)) void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-
-__attribute__((noinline)) void operator delete(void* memory, std::size_t /*size*/) noexcept {
-    std::free(memory);
-}
 
 namespace orvex {
 namespace internal {
@@ -47,9 +21,9 @@ namespace {
 // The number of allocations that `operation` makes.
 template <typename Operation>
 std::size_t allocations_of(Operation operation) {
-    const std::size_t before = allocations.load();
+    const std::size_t before = test::allocation_count.load();
     operation();
-    return allocations.load() - before;
+    return test::allocation_count.load() - before;
 }
 
 TEST(InternalDistanceAllocations, TriangleOperationsNeverAllocate) {

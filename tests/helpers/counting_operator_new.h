@@ -1,0 +1,35 @@
+#pragma once
+
+// Replaces the global operator new and delete with versions that count every allocation.
+// Include it in exactly one source file of a test program (they are definitions), and give that
+// program its own executable: the replacement counts for every test linked into it.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+namespace orvex::test {
+
+/// The number of calls of operator new so far.
+inline std::atomic<std::size_t> allocation_count{0};
+
+}  // namespace orvex::test
+
+void* operator new(std::size_t size) {
+    ++orvex::test::allocation_count;
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc{};
+}
+
+// Not inlined: GCC would pair the free() of an inlined delete with the new expression it
+// frees and warn of a mismatch, though both sides are ours.
+__attribute__((noinline)) void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+
+__attribute__((noinline)) void operator delete(void* memory, std::size_t /*size*/) noexcept {
+    std::free(memory);
+}
