@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libabsl-dev libgtest-dev libgmock-dev
-    libbenchmark-dev)
+    libbenchmark-dev doxygen pkg-config)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

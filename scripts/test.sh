@@ -6,15 +6,16 @@
 #      suite again; any sanitizer report fails the run;
 #   3. workflow preset "tsan": clang, thread sanitizer, the concurrency tests (names matching
 #      "Thread" or "Concurrent");
-#   4. every fuzz target for 20 s (scripts/fuzz.sh 20).
-# Extra arguments name the steps to run instead of all four, for instance
-# `scripts/test.sh debug` or `scripts/test.sh asan fuzz` (workflow presets by name, "fuzz" for
-# step 4).
+#   4. the API reference (Doxygen, a few seconds): any undocumented public name fails;
+#   5. every fuzz target for 20 s (scripts/fuzz.sh 20).
+# Extra arguments name the steps to run instead of all five, for instance
+# `scripts/test.sh debug` or `scripts/test.sh asan fuzz` (workflow presets by name, "docs" for
+# step 4, "fuzz" for step 5).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 steps=("$@")
-[ ${#steps[@]} -eq 0 ] && steps=(debug asan tsan fuzz)
+[ ${#steps[@]} -eq 0 ] && steps=(debug asan tsan docs fuzz)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 for step in "${steps[@]}"; do
@@ -22,6 +23,10 @@ for step in "${steps[@]}"; do
     if [ "$step" = fuzz ]; then
         echo "== fuzz targets, 20 s each" >&2
         scripts/fuzz.sh 20
+    elif [ "$step" = docs ]; then
+        echo "== API reference" >&2
+        [ -f build/debug/CMakeCache.txt ] || cmake --preset debug >/dev/null
+        cmake --build build/debug --target docs
     else
         echo "== workflow preset: $step" >&2
         cmake --workflow --preset "$step" --fresh | tee -a "$log"

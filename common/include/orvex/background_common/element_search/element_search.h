@@ -54,6 +54,7 @@ struct MeshDimension<TetrahedralSolid<3>> {
 template <typename Mesh>
 class ORVEX_BACKGROUND_COMMON_EXPORT ElementSearch {
 public:
+    /// The dimension of the mesh's points (2 or 3), as the queries take them.
     static constexpr index_t dimension = element_search_internal::MeshDimension<Mesh>::value;
 
     /// A search with no snapshot: every query answers an empty optional until the first

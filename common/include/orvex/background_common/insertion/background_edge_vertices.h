@@ -18,7 +18,9 @@ struct ORVEX_BACKGROUND_COMMON_EXPORT BackgroundEdgeVertices {
     /// The caller's 8-byte reference: which background edge and which macro edge (index in its
     /// component) the vertices belong to. Carried along, never read; both `NO_ID` by default.
     struct EdgeReference {
+        /// The background edge the vertices were met on.
         index_t background_edge{NO_ID};
+        /// The macro edge being inserted, by its index in its component.
         index_t macro_edge{NO_ID};
     };
 
@@ -28,7 +30,9 @@ struct ORVEX_BACKGROUND_COMMON_EXPORT BackgroundEdgeVertices {
     /// already replaced keeps its new value (no rollback).
     void update_vertices(const VerticesModifier& modifier);
 
+    /// The caller's reference to the edge; see `EdgeReference`.
     EdgeReference edge;
+    /// The background vertices met on the edge, in the order met; an empty entry for none.
     std::array<std::optional<index_t>, 2> vertices;
 };
 

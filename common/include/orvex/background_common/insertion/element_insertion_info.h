@@ -32,7 +32,9 @@ struct ORVEX_BACKGROUND_COMMON_EXPORT ElementInsertionInfo {
         degenerated = 4
     };
 
+    /// An empty record: no status has a list.
     ElementInsertionInfo() = default;
+    /// A copy of every list.
     ElementInsertionInfo(const ElementInsertionInfo& other) = default;
 
     /// Takes over the other record's lists; the other is left empty and usable.
@@ -50,6 +52,8 @@ struct ORVEX_BACKGROUND_COMMON_EXPORT ElementInsertionInfo {
     /// One hash look-up; a failed call (memory exhausted) leaves the record as it was.
     void add(INSERTION_STATUS status, index_t element);
 
+    /// Per status, the elements recorded with it, in the order added (duplicates kept). A status
+    /// never added has no entry; the map's iteration order is unspecified.
     absl::flat_hash_map<INSERTION_STATUS, std::vector<index_t>> elements;
 };
 

@@ -17,6 +17,7 @@ struct InsertionLocation {
 
     /// Index of that feature (a vertex, edge or element index; for `facet`, the element).
     index_t feature_index{NO_ID};
+    /// The kind of feature `feature_index` names.
     FEATURE feature{FEATURE::none};
     /// The facet or edge inside the element, when `feature` needs one.
     local_index_t local_index{NO_LID};

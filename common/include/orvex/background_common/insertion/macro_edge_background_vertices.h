@@ -17,7 +17,9 @@ struct ORVEX_BACKGROUND_COMMON_EXPORT MacroEdgeBackgroundVertices {
     /// already replaced keeps its new value (no rollback).
     void update_vertices(const VerticesModifier& modifier);
 
+    /// The background vertex at the macro edge's first end, `NO_ID` when none.
     index_t vertex0{NO_ID};
+    /// The background vertex at the macro edge's second end, `NO_ID` when none.
     index_t vertex1{NO_ID};
 };
 

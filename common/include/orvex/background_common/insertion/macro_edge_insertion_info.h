@@ -23,7 +23,9 @@ namespace internal {
 /// A plain value owning both lists; one record is used by one thread at a time.
 template <index_t D>
 struct ORVEX_BACKGROUND_COMMON_EXPORT MacroEdgeInsertionInfo {
+    /// One point met along the macro edge.
     struct InsertionPoint {
+        /// Where the point lies.
         Point<D> point;
         /// The background vertex at this point, if any.
         std::optional<index_t> vertex;
@@ -31,8 +33,11 @@ struct ORVEX_BACKGROUND_COMMON_EXPORT MacroEdgeInsertionInfo {
         InsertionLocation location;
     };
 
+    /// An empty record: no point, no status.
     MacroEdgeInsertionInfo() = default;
+    /// A copy of both lists.
     MacroEdgeInsertionInfo(const MacroEdgeInsertionInfo&) = default;
+    /// Replaces both lists by copies of the other record's.
     MacroEdgeInsertionInfo& operator=(const MacroEdgeInsertionInfo&) = default;
 
     /// Takes over both lists; the source's lists are left empty.
@@ -69,7 +74,10 @@ struct ORVEX_BACKGROUND_COMMON_EXPORT MacroEdgeInsertionInfo {
     [[nodiscard]] ElementInsertionInfo::INSERTION_STATUS insertion_status(
         const Segment<D>& segment) const;
 
+    /// The points met along the macro edge, in the order the inserting code added them until
+    /// `sort` orders them.
     std::vector<InsertionPoint> points;
+    /// One status per background element met, in the order recorded.
     std::vector<ElementInsertionInfo::INSERTION_STATUS> statuses;
 };
 

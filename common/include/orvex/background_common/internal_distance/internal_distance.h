@@ -98,9 +98,13 @@ struct ORVEX_BACKGROUND_COMMON_EXPORT InternalDistance {
     /// six significant digits (as %g writes it), unused indices as 255.
     [[nodiscard]] std::string string() const;
 
+    /// Which configuration realises the distance; `undefined` when none was measured.
     CONFIGURATION_TYPE type{CONFIGURATION_TYPE::undefined};
+    /// The distance itself; the largest double when none was measured.
     double distance{std::numeric_limits<double>::max()};
+    /// The local index of the configuration's single vertex, 255 when it has none.
     unsigned char vertex{255};
+    /// The local indices of the configuration's two vertices (or edge), 255 where unused.
     std::array<unsigned char, 2> vertices{{255, 255}};
 };
 

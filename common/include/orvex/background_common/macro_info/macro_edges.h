@@ -90,6 +90,7 @@ protected:
 
     /// Takes the other store's tables; the other is left with none (destroy it or move into it).
     MacroEdges(MacroEdges&& other) noexcept;
+    /// Takes the other store's tables; the other is left with none.
     MacroEdges& operator=(MacroEdges&& other) noexcept;
 
     /// Finds or creates "orvex macro edge" on `edge_manager`, then on `vertex_manager` (empty

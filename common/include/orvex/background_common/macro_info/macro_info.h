@@ -88,6 +88,7 @@ protected:
     /// Takes the other store's tables and mandatory set; the other is left with none (destroy
     /// it or move into it).
     MacroInfo(MacroInfo&& other) noexcept;
+    /// Takes the other store's tables and mandatory set; the other is left with none.
     MacroInfo& operator=(MacroInfo&& other) noexcept;
 
     /// Finds or creates "orvex macro vertex" on `vertex_manager` (properties: not assignable,
