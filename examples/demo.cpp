@@ -27,9 +27,7 @@
 #include <utility>
 
 #include "medit_mesh.h"
-#include "mesh_generators.h"
 #include "orvex/background_common/background_common_library.h"
-#include "polvane/mesh/tetrahedral_solid_builder.h"
 
 namespace orvex::demo {
 
@@ -75,47 +73,6 @@ void run_solid(const TetrahedralSolid<3>& solid, const std::filesystem::path& ou
     std::printf("  wrote %s\n", vtk.c_str());
 }
 
-// The default square: 60 x 60 cells, two triangles flattened (a vertex moved onto the opposite
-// edge) and one inverted (a vertex pushed across it).
-TriangulatedSurface<2> generated_surface() {
-    const index_t n = 60;
-    auto surface = test::jittered_square_surface(n);
-    TriangulatedSurfaceBuilder<2> builder{surface};
-    const index_t side = n + 1;
-    const auto move = [&](index_t i, index_t j, double push) {
-        const Point<2>& b = surface.point(j * side + i + 1);
-        const Point<2>& c = surface.point((j + 1) * side + i + 1);
-        const Point<2> middle{
-            {(b.value(0) + c.value(0)) / 2 + push / n, (b.value(1) + c.value(1)) / 2}};
-        builder.set_point(j * side + i, middle);
-    };
-    move(10, 10, 0);
-    move(40, 20, 0);
-    move(25, 45, 0.3);
-    return surface;
-}
-
-// The default cube: 14 cells per side, three tetrahedra made flat or nearly so by moving their
-// first vertex towards the opposite facet (onto it, or 1% and 3% of the way short of it).
-TetrahedralSolid<3> generated_solid() {
-    const index_t n = 14;
-    auto solid = test::jittered_cube_solid(n);
-    TetrahedralSolidBuilder<3> builder{solid};
-    const auto flatten = [&](index_t i, index_t j, index_t k, double keep) {
-        const index_t tetrahedron = 6 * ((k * n + j) * n + i);
-        const auto& vertices = solid.polyhedron_vertices(tetrahedron);
-        const Point<3> origin = solid.point(vertices[0]);
-        const Point<3> facet =
-            (solid.point(vertices[1]) + solid.point(vertices[2]) + solid.point(vertices[3]))
-            * (1.0 / 3);
-        builder.set_point(vertices[0], facet * (1 - keep) + origin * keep);
-    };
-    flatten(3, 3, 3, 0);
-    flatten(7, 5, 9, 0.01);
-    flatten(10, 10, 4, 0.03);
-    return solid;
-}
-
 int usage(const char* program) {
     std::fprintf(stderr, "usage: %s [--out DIR] [FILE.mesh]\n", program);
     return 2;
@@ -142,8 +99,8 @@ int run(int argc, char** argv) {
     int failures = 0;
     if (input.empty()) {
         progress("generating the default meshes");
-        run_surface(generated_surface(), out, failures);
-        run_solid(generated_solid(), out, failures);
+        run_surface(default_surface(), out, failures);
+        run_solid(default_solid(), out, failures);
     } else {
         progress("reading " + input);
         const auto file = examples::read_medit(input);

@@ -49,6 +49,14 @@ struct ElementQuality {
     std::vector<double> distances;
 };
 
+/// The default square: 60 x 60 jittered cells of two triangles, two triangles flattened (a
+/// vertex moved onto the opposite edge) and one inverted (a vertex pushed across it).
+TriangulatedSurface<2> default_surface();
+
+/// The default cube: 14 jittered cells per side of six tetrahedra, three tetrahedra made flat
+/// or nearly so (a vertex moved onto its opposite facet, or 1% and 3% of the way short of it).
+TetrahedralSolid<3> default_solid();
+
 /// Prints "[demo] message" on standard error.
 void progress(const std::string& message);
 

@@ -1,7 +1,11 @@
 # Runs the demo program on one case and checks its exit status, its report and its files.
 #   cmake -DDEMO=<orvex_demo> -DWORK=<scratch directory> -DCASE=<case> -P run_demo.cmake
 # Cases: default (generated meshes), surface and solid (small files written here), malformed
-# and truncated (files the reader must refuse, naming the line).
+# and truncated (files the reader must refuse, naming the line), extreme (coordinates whose
+# differences overflow or underflow, coincident vertices, non-finite numbers: the demo ends with
+# status 0 or 1 and says why, never crashes).
+
+cmake_policy(VERSION 3.25)
 
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
@@ -141,6 +145,44 @@ elseif(CASE STREQUAL "truncated")
     if(NOT (status EQUAL 2))
         fail("an unknown option is a usage error (status ${status})")
     endif()
+elseif(CASE STREQUAL "extreme")
+    set(planar "MeshVersionFormatted 2\nDimension 2\nVertices\n3\n@A@ 0\n@B@ 0\n@C@ 0\n"
+               "Triangles\n1\n1 2 3 0\nEnd\n")
+    set(solid "MeshVersionFormatted 2\nDimension 3\nVertices\n4\n-1e308 0 0 0\n1e308 0 0 0\n"
+              "0 1e308 0 0\n0 0 @A@ 0\nTetrahedra\n1\n1 2 3 4 0\nEnd\n")
+    # name, template, then the coordinates put in place of @A@, @B@ and @C@.
+    set(cases "overflow|planar|-1e308 0|1e308 0|0 1"
+              "largest|planar|1.7e308 1.7e308|-1.7e308 -1.7e308|1.7e308 -1.7e308"
+              "subnormal|planar|1e-320 0|0 1e-320|0 0"
+              "coincident|planar|0 0|0 0|0 0"
+              "nan|planar|nan 0|1 0|0 1"
+              "infinite|planar|-inf 0|inf 0|0 1"
+              "solid_overflow|solid|1e308||"
+              "solid_nan|solid|nan||")
+    foreach(entry IN LISTS cases)
+        string(REPLACE "|" ";" fields "${entry}")
+        list(GET fields 0 name)
+        list(GET fields 1 kind)
+        list(GET fields 2 a)
+        list(GET fields 3 b)
+        list(GET fields 4 c)
+        string(CONCAT text ${${kind}})
+        string(REPLACE "@A@" "${a}" text "${text}")
+        string(REPLACE "@B@" "${b}" text "${text}")
+        string(REPLACE "@C@" "${c}" text "${text}")
+        file(WRITE "${WORK}/${name}.mesh" "${text}")
+        run_demo("${WORK}/${name}.mesh")
+        if(status EQUAL 1)
+            string(FIND "${err}" "error: " at)
+        elseif(status EQUAL 0)
+            string(FIND "${err}" "] done" at)
+        else()
+            fail("${name}: the demo did not end cleanly (status ${status})")
+        endif()
+        if(at EQUAL -1)
+            fail("${name}: status ${status} without its message")
+        endif()
+    endforeach()
 else()
     message(FATAL_ERROR "unknown case '${CASE}'")
 endif()
