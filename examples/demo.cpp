@@ -31,11 +31,28 @@
 
 namespace orvex::demo {
 
-void progress(const std::string& message) {
+namespace {
+
+double seconds_since_start() {
     static const auto start = std::chrono::steady_clock::now();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "[demo %6.2f s] %s\n", seconds, message.c_str());
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+void progress(const std::string& message) {
+    std::fprintf(stderr, "[demo %6.2f s] %s\n", seconds_since_start(), message.c_str());
+}
+
+ProgressMeter::ProgressMeter(std::string what, std::size_t total)
+    : what_(std::move(what)), total_(total), next_(seconds_since_start() + 1) {}
+
+void ProgressMeter::report(std::size_t done) {
+    const double now = seconds_since_start();
+    if (now >= next_) {
+        next_ = now + 1;
+        progress(what_ + ": " + std::to_string(done) + " of " + std::to_string(total_));
+    }
 }
 
 namespace {

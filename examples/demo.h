@@ -57,8 +57,30 @@ TriangulatedSurface<2> default_surface();
 /// or nearly so (a vertex moved onto its opposite facet, or 1% and 3% of the way short of it).
 TetrahedralSolid<3> default_solid();
 
-/// Prints "[demo] message" on standard error.
+/// Prints "[demo <seconds since start> s] message" on standard error.
 void progress(const std::string& message);
+
+/// The progress of a long loop on standard error, so that a large file never looks frozen:
+/// "[demo ... s] <what>: <done> of <total>", once a second has passed since the loop began and
+/// then at most once a second. A loop shorter than a second prints nothing.
+class ProgressMeter {
+public:
+    ProgressMeter(std::string what, std::size_t total);
+
+    /// Called with the number of items done so far; reads the clock every 1024 items.
+    void update(std::size_t done) {
+        if ((done & 1023U) == 0) {
+            report(done);
+        }
+    }
+
+private:
+    void report(std::size_t done);
+
+    std::string what_;
+    std::size_t total_;
+    double next_;
+};
 
 /// Step 1 on a surface or a solid: prints the report and returns the per-element figures.
 /// `failures` counts the cross-checks that disagree.

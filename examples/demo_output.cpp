@@ -1,6 +1,7 @@
 // Step 4 of the demo: pictures of the mesh, an SVG drawing and a legacy VTK file.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <fstream>
@@ -40,29 +41,119 @@ void write_vtk_data(std::ofstream& file, const ElementQuality& quality) {
     }
 }
 
+// How the SVG page maps the mesh: the mesh's bounding box fitted into at most `max_side`
+// pixels each way, keeping its aspect ratio, so the page has the mesh's shape. Coordinates
+// are halved before any difference is formed, so a mesh spread over the whole range of
+// doubles still maps onto the page.
+class PageFrame {
+public:
+    PageFrame(const TriangulatedSurface<2>& surface, double max_side) {
+        std::array<double, 2> low{std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::infinity()};
+        std::array<double, 2> high{-low[0], -low[1]};
+        for (index_t v = 0; v < surface.nb_vertices(); ++v) {
+            for (index_t axis = 0; axis < 2; ++axis) {
+                low[axis] = std::min(low[axis], surface.point(v).value(axis));
+                high[axis] = std::max(high[axis], surface.point(v).value(axis));
+            }
+        }
+        for (index_t axis = 0; axis < 2; ++axis) {
+            low_[axis] = low[axis] / 2;
+            half_extent_[axis] = high[axis] / 2 - low[axis] / 2;
+            if (!(half_extent_[axis] > 0) || !std::isfinite(half_extent_[axis])) {
+                half_extent_[axis] = 0;
+                low_[axis] = std::isfinite(low_[axis]) ? low_[axis] : 0;
+            }
+        }
+        const double largest = std::max(half_extent_[0], half_extent_[1]);
+        scale_ = largest > 0 ? max_side / largest : 1;
+        width_ = half_extent_[0] * scale_;
+        height_ = half_extent_[1] * scale_;
+    }
+
+    [[nodiscard]] double width() const { return width_; }
+
+    [[nodiscard]] double height() const { return height_; }
+
+    /// The page position of `p`, in pixels from the drawing's top left corner (y points down).
+    [[nodiscard]] double x(const Point<2>& p) const { return (p.value(0) / 2 - low_[0]) * scale_; }
+
+    [[nodiscard]] double y(const Point<2>& p) const {
+        return height_ - (p.value(1) / 2 - low_[1]) * scale_;
+    }
+
+private:
+    std::array<double, 2> low_{};
+    std::array<double, 2> half_extent_{};
+    double scale_{1};
+    double width_{0};
+    double height_{0};
+};
+
+// The colours of the three statuses (valid, degenerated, inverted): the fill of an element, and
+// the ring drawn around a degenerated or inverted one.
+constexpr const char* fill_colours[] = {"#cfe8cf", "#f5a623", "#d0021b"};
+constexpr const char* ring_colours[] = {"", "#e07b00", "#b00016"};
+
+// A ring at the centroid of each degenerated or inverted triangle, white-edged so it shows on
+// any colour, and of a fixed size in pixels so that even a triangle thinner than a pixel is
+// seen.
+void write_rings(std::ofstream& file, const TriangulatedSurface<2>& surface,
+                 const ElementQuality& quality, const PageFrame& frame, double margin) {
+    file << "<g fill=\"none\">\n";
+    for (index_t t = 0; t < surface.nb_polygons(); ++t) {
+        const auto status = static_cast<std::size_t>(quality.statuses[t]);
+        if (status == 0) {
+            continue;
+        }
+        double cx = 0;
+        double cy = 0;
+        for (const index_t v : surface.polygon_vertices(t)) {
+            cx += frame.x(surface.point(v)) / 3;
+            cy += frame.y(surface.point(v)) / 3;
+        }
+        file << "<circle cx=\"" << margin + cx << "\" cy=\"" << margin + cy
+             << "\" r=\"9\" stroke=\"white\" stroke-width=\"5\"/>"
+             << "<circle cx=\"" << margin + cx << "\" cy=\"" << margin + cy
+             << "\" r=\"9\" stroke=\"" << ring_colours[status] << "\" stroke-width=\"2.5\"/>\n";
+    }
+    file << "</g>\n";
+}
+
+// The legend, in a band of its own under the drawing.
+void write_legend(std::ofstream& file, double top, const RoadResult& road) {
+    const char* const names[] = {"valid", "degenerated (ringed)", "inverted (ringed)"};
+    file << "<g font-family=\"sans-serif\" font-size=\"12\">\n";
+    for (std::size_t k = 0; k < 3; ++k) {
+        const double y = top + 18 * static_cast<double>(k);
+        file << "<rect x=\"20\" y=\"" << y << "\" width=\"14\" height=\"12\" fill=\""
+             << fill_colours[k] << "\" stroke=\"#555\" stroke-width=\"0.5\"/>";
+        if (k != 0) {
+            file << "<circle cx=\"27\" cy=\"" << y + 6 << "\" r=\"6\" fill=\"none\" stroke=\""
+                 << ring_colours[k] << "\" stroke-width=\"2\"/>";
+        }
+        file << "<text x=\"42\" y=\"" << y + 10 << "\">" << names[k] << "</text>\n";
+    }
+    if (!road.polylines.empty()) {
+        const double y = top + 54;
+        file << "<line x1=\"20\" y1=\"" << y + 6 << "\" x2=\"34\" y2=\"" << y + 6
+             << "\" stroke=\"#1f4fd1\" stroke-width=\"3\"/><text x=\"42\" y=\"" << y + 10
+             << "\">macro edges</text>\n";
+    }
+    file << "</g>\n";
+}
+
 }  // namespace
 
 void write_svg(const std::string& path, const TriangulatedSurface<2>& surface,
                const ElementQuality& quality, const RoadResult& road) {
-    double low[2] = {std::numeric_limits<double>::infinity(),
-                     std::numeric_limits<double>::infinity()};
-    double high[2] = {-low[0], -low[1]};
-    for (index_t v = 0; v < surface.nb_vertices(); ++v) {
-        for (index_t axis = 0; axis < 2; ++axis) {
-            low[axis] = std::min(low[axis], surface.point(v).value(axis));
-            high[axis] = std::max(high[axis], surface.point(v).value(axis));
-        }
-    }
-    const double width = 900;
     const double margin = 20;
-    const double extent = std::max({high[0] - low[0], high[1] - low[1], 1e-300});
-    const double scale = (width - 2 * margin) / extent;
-    const double height = (high[1] - low[1]) * scale + 2 * margin;
-    // The y axis points up in the mesh and down in the picture.
-    const auto x = [&](const Point<2>& p) { return margin + (p.value(0) - low[0]) * scale; };
-    const auto y = [&](const Point<2>& p) {
-        return height - margin - (p.value(1) - low[1]) * scale;
-    };
+    const double legend = road.polylines.empty() ? 60 : 78;
+    const PageFrame frame{surface, 860};
+    const double width = std::max(frame.width() + 2 * margin, 200.0);
+    const double height = frame.height() + 2 * margin + legend;
+    const auto x = [&](const Point<2>& p) { return margin + frame.x(p); };
+    const auto y = [&](const Point<2>& p) { return margin + frame.y(p); };
 
     auto file = open_output(path);
     file.precision(6);
@@ -70,10 +161,11 @@ void write_svg(const std::string& path, const TriangulatedSurface<2>& surface,
          << height << "\" viewBox=\"0 0 " << width << ' ' << height << "\">\n"
          << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
          << "<g stroke=\"#555\" stroke-width=\"0.3\" stroke-linejoin=\"round\">\n";
-    static const char* const colours[] = {"#cfe8cf", "#f5a623", "#d0021b"};
+    ProgressMeter meter{"drawn triangles", surface.nb_polygons()};
     for (index_t t = 0; t < surface.nb_polygons(); ++t) {
-        const std::size_t status = static_cast<std::size_t>(quality.statuses[t]);
-        file << "<polygon fill=\"" << colours[status] << "\" points=\"";
+        meter.update(t);
+        const auto status = static_cast<std::size_t>(quality.statuses[t]);
+        file << "<polygon fill=\"" << fill_colours[status] << "\" points=\"";
         for (const index_t v : surface.polygon_vertices(t)) {
             file << x(surface.point(v)) << ',' << y(surface.point(v)) << ' ';
         }
@@ -90,9 +182,9 @@ void write_svg(const std::string& path, const TriangulatedSurface<2>& surface,
         }
         file << "\"/>\n";
     }
-    file << "<text x=\"" << margin << "\" y=\"14\" font-family=\"sans-serif\" font-size=\"12\">"
-         << "green: valid, orange: degenerated, red: inverted; thick lines: macro edges"
-         << "</text>\n</svg>\n";
+    write_rings(file, surface, quality, frame, margin);
+    write_legend(file, frame.height() + 2 * margin, road);
+    file << "</svg>\n";
     close_output(file, path);
 }
 
@@ -106,7 +198,9 @@ void write_vtk(const std::string& path, const BackgroundSurface& surface,
     }
     const index_t nb = surface.nb_polygons();
     file << "CELLS " << nb << ' ' << 4 * static_cast<std::size_t>(nb) << '\n';
+    ProgressMeter meter{"written triangles", nb};
     for (index_t t = 0; t < nb; ++t) {
+        meter.update(t);
         const auto& vertices = surface.polygon_vertices(t);
         file << "3 " << vertices[0] << ' ' << vertices[1] << ' ' << vertices[2] << '\n';
     }
@@ -140,7 +234,9 @@ void write_vtk(const std::string& path, const TetrahedralSolid<3>& solid,
     }
     const index_t nb = solid.nb_polyhedra();
     file << "CELLS " << nb << ' ' << 5 * static_cast<std::size_t>(nb) << '\n';
+    ProgressMeter meter{"written tetrahedra", nb};
     for (index_t t = 0; t < nb; ++t) {
+        meter.update(t);
         const auto& vertices = solid.polyhedron_vertices(t);
         file << "4 " << vertices[0] << ' ' << vertices[1] << ' ' << vertices[2] << ' '
              << vertices[3] << '\n';

@@ -131,7 +131,9 @@ ElementQuality measure(const typename Traits::Mesh& mesh) {
     ElementQuality result;
     const index_t nb = Traits::nb_elements(mesh);
     typename Traits::Cache cache;
+    ProgressMeter meter{std::string{"measured "} + Traits::element_name, nb};
     for (index_t e = 0; e < nb; ++e) {
+        meter.update(e);
         result.statuses.push_back(Traits::status(mesh, e));
         result.distances.push_back(cache.smallest_internal_distance(Traits::element(mesh, e)));
     }
@@ -147,7 +149,9 @@ ElementQuality quality(const typename Traits::Mesh& mesh, int& failures) {
     result.distances.resize(nb);
     typename Traits::Cache cache;
     std::array<std::size_t, 3> counts{};
+    ProgressMeter meter{std::string{"measured "} + Traits::element_name, nb};
     for (index_t e = 0; e < nb; ++e) {
+        meter.update(e);
         result.statuses[e] = Traits::status(mesh, e);
         ++counts[static_cast<std::size_t>(result.statuses[e])];
         // Each element is asked twice, as a remeshing loop would: the second look-up is a hit.
@@ -159,7 +163,9 @@ ElementQuality quality(const typename Traits::Mesh& mesh, int& failures) {
     }
     // Distinct elements, told apart as the cache tells them: by their set of points.
     std::set<std::vector<std::array<double, Traits::dimension>>> distinct;
+    ProgressMeter distinct_meter{"compared elements", nb};
     for (index_t e = 0; e < nb; ++e) {
+        distinct_meter.update(e);
         std::vector<std::array<double, Traits::dimension>> key;
         for (const index_t vertex : Traits::vertices(mesh, e)) {
             key.push_back(mesh.point(vertex).values());
@@ -256,7 +262,9 @@ void search(const typename Traits::Mesh& mesh, std::size_t nb_queries, int& fail
     std::size_t found = 0;
     std::size_t centroids_missed = 0;
     const auto start = std::chrono::steady_clock::now();
+    ProgressMeter meter{"located points", queries.size()};
     for (std::size_t q = 0; q < queries.size(); ++q) {
+        meter.update(q);
         const auto element = element_search.initial_containing_element(queries[q]);
         found += element.has_value() ? 1 : 0;
         if (q % 2 == 0 && !element.has_value()) {

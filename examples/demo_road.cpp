@@ -315,9 +315,12 @@ void report_records(const RoadRecords& records, std::size_t nb_roads, int& failu
                 nb_roads, records.sorted_as_walked);
     std::size_t counted = 0;
     std::printf("  element statuses:");
-    for (const auto& [status, list] : records.elements.elements) {
-        std::printf(" %s %zu", status_name(status), list.size());
-        counted += list.size();
+    for (std::size_t s = 0; s < records.summaries.size(); ++s) {
+        const auto list = records.elements.elements.find(static_cast<Status>(s));
+        if (list != records.elements.elements.end()) {
+            std::printf(" %s %zu", status_name(list->first), list->second.size());
+            counted += list->second.size();
+        }
     }
     std::printf("\n  macro edge summaries:");
     for (std::size_t s = 0; s < records.summaries.size(); ++s) {
