@@ -1,3 +1,7 @@
+#include "orvex/background_common/element_search/element_search.h"
+
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -5,10 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "helpers/mesh_generators.h"
-#include "orvex/background_common/element_search/element_search.h"
+#include "orvex_testing/mesh_generators.h"
 #include "polvane/mesh/distance_to_element.h"
 
 namespace orvex {
