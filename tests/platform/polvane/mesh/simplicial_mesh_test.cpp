@@ -39,7 +39,9 @@ template <typename Mesh>
 class SimplicialMesh : public ::testing::Test {};
 
 using MeshKinds = ::testing::Types<TriangulatedSurface<2>, TetrahedralSolid<3>>;
-TYPED_TEST_SUITE(SimplicialMesh, MeshKinds);
+// The empty last argument keeps the default names (SimplicialMesh/0, /1) without a warning of
+// clang's about an omitted variadic macro argument.
+TYPED_TEST_SUITE(SimplicialMesh, MeshKinds, );
 
 TYPED_TEST(SimplicialMesh, GeneratedGridIsConsistentAndPositivelyOriented) {
     using T = Topology<TypeParam>;
