@@ -1,7 +1,3 @@
-#include "orvex/background_common/element_search/element_search.h"
-
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -9,7 +5,10 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "orvex_testing/mesh_generators.h"
+#include "orvex/background_common/element_search/element_search.h"
 #include "polvane/mesh/distance_to_element.h"
 
 namespace orvex {
