@@ -13,7 +13,7 @@
 //   answer against the query file's references; and it reports the bytes per element of the
 //   tree and of the whole search (mesh copy included, measured on the heap).
 //
-// Inputs. By default the meshes come from tests/helpers/mesh_generators.h (jittered Kuhn grids
+// Inputs. By default the meshes come from orvex_testing/mesh_generators.h (jittered Kuhn grids
 // of the unit segment, square and cube: n = 1e4 / 1e5 / 1e6 edges, 2 n² triangles with
 // n = 71 / 224 / 707, 6 n³ tetrahedra with n = 12 / 26 / 55) and the queries are made here:
 // half uniform in the unit box, half on a random facet of the box pushed out along its normal
@@ -43,9 +43,9 @@
 #include <string>
 #include <vector>
 
-#include "helpers/mesh_generators.h"
 #include "medit_mesh.h"
 #include "orvex/background_common/element_search/element_search.h"
+#include "orvex_testing/mesh_generators.h"
 #include "polvane/geometry/aabb_tree.h"
 #include "polvane/mesh/distance_to_element.h"
 #include "polvane/mesh/mesh_aabb_tree.h"

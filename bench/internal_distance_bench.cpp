@@ -37,11 +37,11 @@
 #include <tuple>
 #include <vector>
 
-#include "helpers/mesh_generators.h"
 #include "orvex/background_common/internal_distance/detail/points_key.h"
 #include "orvex/background_common/internal_distance/internal_distance_cache.h"
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
+#include "orvex_testing/mesh_generators.h"
 #include "polvane/geometry/distance.h"
 #include "polvane/geometry/segment.h"
 

@@ -3,15 +3,15 @@
 // and compaction of the list attributes by the attribute manager, against the same moves done
 // by hand on a plain vector of lists.
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <chrono>
 #include <numeric>
 #include <random>
 #include <vector>
 
-#include <benchmark/benchmark.h>
-
-#include "common/macro_info/test_background_mesh.h"
+#include "orvex_testing/test_background_mesh.h"
 #include "polvane/basic/variable_attribute.h"
 
 namespace {
@@ -20,8 +20,8 @@ using orvex::index_t;
 using orvex::Mapping;
 using orvex::MeshEdge;
 using orvex::uuid;
-using orvex::internal::testing::TestBackgroundMesh;
-using orvex::internal::testing::TestBuilder;
+using orvex::test::TestBackgroundMesh;
+using orvex::test::TestBuilder;
 using Lists = std::vector<std::vector<MeshEdge>>;
 
 constexpr index_t nb_edges = 1000000;

@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "helpers/mesh_generators.h"
+#include "orvex_testing/mesh_generators.h"
 #include "polvane/mesh/mesh_aabb_tree.h"
 #include "polvane/mesh/tetrahedral_solid_builder.h"
 #include "polvane/mesh/triangulated_surface_builder.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "helpers/mesh_generators.h"
+#include "orvex_testing/mesh_generators.h"
 
 namespace orvex::examples {
 namespace {

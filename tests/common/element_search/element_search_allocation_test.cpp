@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "helpers/counting_operator_new.h"
-#include "helpers/mesh_generators.h"
 #include "orvex/background_common/element_search/element_search.h"
+#include "orvex_testing/counting_operator_new.h"
+#include "orvex_testing/mesh_generators.h"
 
 namespace orvex {
 namespace internal {

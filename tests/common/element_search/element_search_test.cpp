@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "helpers/mesh_generators.h"
+#include "orvex_testing/mesh_generators.h"
 #include "orvex/background_common/element_search/element_search.h"
 #include "polvane/mesh/distance_to_element.h"
 

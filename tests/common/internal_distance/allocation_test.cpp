@@ -7,11 +7,11 @@
 #include <cstddef>
 #include <vector>
 
-#include "helpers/counting_operator_new.h"
-#include "helpers/mesh_generators.h"
 #include "orvex/background_common/internal_distance/internal_distance_cache.h"
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
+#include "orvex_testing/counting_operator_new.h"
+#include "orvex_testing/mesh_generators.h"
 #include "polvane/geometry/modified_element.h"
 
 namespace orvex {

@@ -5,16 +5,16 @@
 #include "orvex/background_common/internal_distance/internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
 
-namespace orvex::internal::testing {
+namespace orvex::test {
 
 /// The records without their distances, for comparing lists at a glance: "segment v0 12,
 /// segment v1 02" is two point_segment records (vertex 0 against edge (1, 2), then vertex 1
 /// against edge (0, 2)). The other types print as "point 01", "triangle v3", "edges 02",
 /// "folded edge 01", "folded v2" and "undefined".
-inline std::string layout(const InternalDistances& records) {
-    using Type = InternalDistance::CONFIGURATION_TYPE;
+inline std::string layout(const internal::InternalDistances& records) {
+    using Type = internal::InternalDistance::CONFIGURATION_TYPE;
     std::string result;
-    for (const InternalDistance& record : records) {
+    for (const internal::InternalDistance& record : records) {
         const std::string vertex = "v" + std::to_string(record.vertex);
         const std::string pair =
             std::to_string(record.vertices[0]) + std::to_string(record.vertices[1]);
@@ -46,4 +46,4 @@ inline std::string layout(const InternalDistances& records) {
     return result;
 }
 
-}  // namespace orvex::internal::testing
+}  // namespace orvex::test

@@ -21,7 +21,7 @@ namespace internal {
 namespace {
 
 using Status = InternalDistance::ELEMENT_STATUS;
-using testing::layout;
+using test::layout;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/macro_info/test_background_mesh.h"
+#include "orvex_testing/test_background_mesh.h"
 #include "polvane/basic/polvane_exception.h"
 #include "polvane/basic/variable_attribute.h"
 
@@ -13,10 +13,10 @@ namespace orvex {
 namespace internal {
 namespace {
 
+using test::TestBackgroundMesh;
+using test::TestBuilder;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using testing::TestBackgroundMesh;
-using testing::TestBuilder;
 
 using Edges = std::vector<MeshEdge>;
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "common/macro_info/test_background_mesh.h"
+#include "orvex_testing/test_background_mesh.h"
 #include "polvane/basic/polvane_exception.h"
 #include "polvane/basic/variable_attribute.h"
 
@@ -11,10 +11,10 @@ namespace orvex {
 namespace internal {
 namespace {
 
+using test::TestBackgroundMesh;
+using test::TestBuilder;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using testing::TestBackgroundMesh;
-using testing::TestBuilder;
 
 TestBackgroundMesh small_mesh() {
     return TestBackgroundMesh{8, {{0, 1}}, 8};
@@ -201,8 +201,8 @@ namespace internal {
 namespace {
 
 TEST(MacroStoresDebugAssertDeathTest, IndicesBeyondTheAttributes) {
-    testing::TestBackgroundMesh mesh{3, {{0, 1}}, 2};
-    testing::TestBuilder builder{mesh};
+    test::TestBackgroundMesh mesh{3, {{0, 1}}, 2};
+    test::TestBuilder builder{mesh};
     const uuid component;
     EXPECT_DEATH(static_cast<void>(mesh.macro_edges(1)),
                  "\\[MacroEdges::macro_edges\\] Edge 1 is not below the edge attribute's size "

@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "polvane/basic/library.h"
 #include "polvane/basic/polvane_exception.h"
 #include "polvane/basic/singleton.h"
-#include "polvane/mesh/polvane_mesh_library.h"
 
 namespace orvex {
 namespace {
@@ -68,22 +69,6 @@ TEST(Singleton, KeepsOneObjectPerTypeAndRefusesASecond) {
         PolvaneException);
     EXPECT_THROW(Singleton::set_instance(typeid(int), nullptr), PolvaneException);
     EXPECT_EQ(Singleton::instance(typeid(RegisteredOnce)), address);
-}
-
-TEST(PolvaneMeshLibrary, RegistersOneInitialisedInstanceFromManyThreads) {
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i) {
-        threads.emplace_back([] { PolvaneMeshLibrary::initialize(); });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    auto* library =
-        dynamic_cast<PolvaneMeshLibrary*>(Singleton::instance(typeid(PolvaneMeshLibrary)));
-    ASSERT_NE(library, nullptr);
-    EXPECT_TRUE(library->is_initialized());
-    PolvaneMeshLibrary::initialize();
-    EXPECT_EQ(Singleton::instance(typeid(PolvaneMeshLibrary)), library);
 }
 
 }  // namespace

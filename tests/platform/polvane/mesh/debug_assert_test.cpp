@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "helpers/mesh_generators.h"
+#include "orvex_testing/mesh_generators.h"
 #include "polvane/mesh/mesh_aabb_tree.h"
 
 // Mesh and tree accessors take indices below their counts as a precondition that release

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "helpers/mesh_generators.h"
+#include "orvex_testing/mesh_generators.h"
 #include "polvane/basic/polvane_exception.h"
 #include "polvane/basic/variable_attribute.h"
 #include "polvane/mesh/edged_curve_builder.h"

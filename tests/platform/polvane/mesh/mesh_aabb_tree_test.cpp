@@ -7,7 +7,7 @@
 #include <random>
 #include <tuple>
 
-#include "helpers/mesh_generators.h"
+#include "orvex_testing/mesh_generators.h"
 #include "polvane/mesh/distance_to_element.h"
 
 namespace orvex {

@@ -1,5 +1,8 @@
 #pragma once
 
+// A background mesh for the macro stores' tests and benchmarks: no geometry, only the attribute
+// managers and the edge list the stores read.
+
 #include <array>
 #include <utility>
 #include <vector>
@@ -10,13 +13,11 @@
 #include "orvex/background_common/macro_info/macro_info_builder.h"
 #include "polvane/basic/attribute_manager.h"
 
-namespace orvex {
-namespace internal {
-namespace testing {
+namespace orvex::test {
 
 /// The smallest background mesh the macro stores need: three attribute managers and the two
 /// vertices of each edge. It initialises both stores on its managers when made.
-class TestBackgroundMesh : public MacroEdges, public MacroInfo {
+class TestBackgroundMesh : public internal::MacroEdges, public internal::MacroInfo {
 public:
     TestBackgroundMesh(index_t nb_vertices, std::vector<std::array<index_t, 2>> edges,
                        index_t nb_elements)
@@ -57,12 +58,10 @@ public:
     std::vector<std::array<index_t, 2>> edge_vertices;
 };
 
-class TestBuilder : public MacroEdgesBuilder, public MacroInfoBuilder {
+class TestBuilder : public internal::MacroEdgesBuilder, public internal::MacroInfoBuilder {
 public:
     explicit TestBuilder(TestBackgroundMesh& mesh)
-        : MacroEdgesBuilder(mesh), MacroInfoBuilder(mesh) {}
+        : internal::MacroEdgesBuilder(mesh), internal::MacroInfoBuilder(mesh) {}
 };
 
-}  // namespace testing
-}  // namespace internal
-}  // namespace orvex
+}  // namespace orvex::test
