@@ -233,12 +233,13 @@ public:
         throw MeshFileError{source_, token_line_, message};
     }
 
-    // Fails where the cursor stands.
+    // Fails where the cursor stands: at its byte in binary content, at the line of the last
+    // token in text (so that a truncation is reported where the content stops).
     [[noreturn]] void fail_here(const std::string& message) const {
         if (binary_) {
             throw MeshFileError::at_byte(source_, offset(p_), message);
         }
-        throw MeshFileError{source_, std::max(line_, token_line_), message};
+        throw MeshFileError{source_, token_line_, message};
     }
 
     // The place of the last token, to fail there later.
