@@ -9,7 +9,7 @@
 //
 // Usage: orvex_demo [--out DIR] [FILE.mesh|.msh|.vtk|.node|.ele]
 // Without a file it runs on generated meshes: a jittered square triangulation with a few flat
-// and inverted triangles, and a jittered cube of tetrahedra with slivers. With a Medit file it
+// and inverted triangles, and a jittered cube of tetrahedra with slivers. With a mesh file it
 // runs on the file's triangles when its dimension is 2 (or its z coordinates are all 0 and it
 // has no tetrahedra), otherwise on its tetrahedra; a file with neither is refused.
 //

@@ -360,7 +360,7 @@ public:
         for (const Skipped& s : skipped_) {
             mesh_.notes.push_back(s.dimension >= 0 && s.dimension < top_
                                       ? concat("skipped ", s.count, " ", s.kind,
-                                               " (lower-dimensional boundary elements)")
+                                               " (of lower dimension than the mesh)")
                                       : concat("skipped ", s.count, " ", s.kind,
                                                " (only triangles, tetrahedra and edges are read)"));
         }
@@ -391,7 +391,7 @@ public:
         if (tag < 1) {
             in.fail(concat("node tag ", tag, " is not positive"));
         }
-        if (!tags_.empty() && tag != tags_.back() + 1) {
+        if (!tags_.empty() && tag - 1 != tags_.back()) {
             contiguous_ = false;
         }
         tags_.push_back(tag);
@@ -418,6 +418,9 @@ public:
             return NO_ID;
         }
         if (contiguous_) {
+            if (tag < tags_.front()) {
+                return NO_ID;
+            }
             const std::int64_t k = tag - tags_.front();
             return k >= 0 && k < static_cast<std::int64_t>(tags_.size()) ? static_cast<index_t>(k)
                                                                          : NO_ID;
@@ -728,7 +731,7 @@ private:
             const auto entry_bytes = 4
                                      * (1 + static_cast<std::uint64_t>(nb_tags)
                                         + static_cast<std::uint64_t>(info.nodes));
-            if (entry_bytes * static_cast<std::uint64_t>(following) > in_.remaining()) {
+            if (static_cast<std::uint64_t>(following) > in_.remaining() / entry_bytes) {
                 in_.fail(concat("the file ends inside a block of ", following, " elements of ",
                                 entry_bytes, " bytes each"));
             }

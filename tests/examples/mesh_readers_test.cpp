@@ -190,8 +190,8 @@ TEST(MeshReaders, GmshBinaryReadsInBothByteOrdersAndVersions) {
     EXPECT_EQ(mesh.tetrahedra, (std::vector<std::array<index_t, 4>>{{1, 2, 3, 0}, {3, 2, 0, 4}}));
     EXPECT_EQ(mesh.tetrahedron_references, (std::vector<std::int32_t>{1, 1}));
     EXPECT_EQ(mesh.coordinates[2], 1.0);
-    EXPECT_EQ(mesh.notes, std::vector<std::string>{
-                              "skipped 1 triangles (lower-dimensional boundary elements)"});
+    EXPECT_EQ(mesh.notes,
+              std::vector<std::string>{"skipped 1 triangles (of lower dimension than the mesh)"});
 }
 
 std::string be_float(float value) {
@@ -235,8 +235,8 @@ TEST(MeshReaders, VtkLayoutsReadAlike) {
         EXPECT_EQ(mesh.coordinates, coordinates);
         EXPECT_EQ(mesh.triangles, triangles);
         EXPECT_TRUE(mesh.edges.empty());
-        EXPECT_EQ(mesh.notes, std::vector<std::string>{
-                                  "skipped 1 lines (lower-dimensional boundary elements)"});
+        EXPECT_EQ(mesh.notes,
+                  std::vector<std::string>{"skipped 1 lines (of lower dimension than the mesh)"});
     }
 }
 
