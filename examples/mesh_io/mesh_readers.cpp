@@ -335,14 +335,11 @@ public:
     // An element that is not kept; `dimension` -1 when unknown.
     void skip(const std::string& kind, int dimension) {
         top_ = std::max(top_, dimension);
-        const auto found = std::find_if(skipped_.begin(), skipped_.end(),
-                                        [&kind](const Skipped& s) { return s.kind == kind; });
-        if (found == skipped_.end()) {
-            skipped_.push_back({kind, dimension, 1});
-        } else {
-            ++found->count;
-        }
+        count(skipped_, kind, dimension);
     }
+
+    // A higher-order element that was just added by its corners.
+    void corners_of(const std::string& kind, int dimension) { count(cornered_, kind, dimension); }
 
     void finish() {
         mesh_.vertex_references.assign(mesh_.nb_vertices(), 0);
@@ -364,6 +361,12 @@ public:
                                       : concat("skipped ", s.count, " ", s.kind,
                                                " (only triangles, tetrahedra and edges are read)"));
         }
+        for (const Skipped& s : cornered_) {
+            if (s.dimension == top_) {
+                mesh_.notes.push_back(concat("kept only the corners of ", s.count, " ", s.kind,
+                                             " (the mesh is linear)"));
+            }
+        }
     }
 
 private:
@@ -373,8 +376,19 @@ private:
         std::size_t count;
     };
 
+    static void count(std::vector<Skipped>& list, const std::string& kind, int dimension) {
+        const auto found = std::find_if(list.begin(), list.end(),
+                                        [&kind](const Skipped& s) { return s.kind == kind; });
+        if (found == list.end()) {
+            list.push_back({kind, dimension, 1});
+        } else {
+            ++found->count;
+        }
+    }
+
     MeshFile& mesh_;
     std::vector<Skipped> skipped_;
+    std::vector<Skipped> cornered_;
     int top_{-1};
 };
 
@@ -675,14 +689,18 @@ private:
                 vertices[static_cast<std::size_t>(k)] = vertex;
             }
         }
-        if (type == 2) {
+        // The first nodes of the second-order lines, triangles and tetrahedra are the corners.
+        if (type == 2 || type == 9) {
             elements_.add_triangle({vertices[0], vertices[1], vertices[2]}, reference);
-        } else if (type == 4) {
+        } else if (type == 4 || type == 11) {
             elements_.add_tetrahedron(vertices, reference);
-        } else if (type == 1) {
+        } else if (type == 1 || type == 8) {
             elements_.add_edge({vertices[0], vertices[1]}, reference);
         } else {
             elements_.skip(info.name, info.dimension);
+        }
+        if (type == 8 || type == 9 || type == 11) {
+            elements_.corners_of(info.name, info.dimension);
         }
     }
 
@@ -1053,22 +1071,31 @@ private:
             const std::size_t first = cells_.offsets[c];
             const std::size_t n = cells_.offsets[c + 1] - first;
             const index_t* v = cells_.connectivity.data() + first;
-            const std::size_t expected = type == 5 ? 3 : type == 10 ? 4 : type == 3 ? 2 : n;
+            // Quadratic edges, triangles and tetrahedra (21, 22, 24) list their corners first.
+            static constexpr std::array<std::array<std::int64_t, 2>, 6> counts{
+                {{3, 2}, {5, 3}, {10, 4}, {21, 3}, {22, 6}, {24, 10}}};
+            std::size_t expected = n;
+            for (const auto& [kind, points] : counts) {
+                expected = kind == type ? static_cast<std::size_t>(points) : expected;
+            }
             if (n != expected) {
                 in_.fail(concat("cell ", c + 1, " of type ", type, " has ", n, " points, not ",
                                 expected));
             }
-            if (type == 5) {
+            int dimension = -1;
+            const char* name = vtk_cell_name(type, dimension);
+            if (type == 5 || type == 22) {
                 elements_.add_triangle({v[0], v[1], v[2]}, 0);
-            } else if (type == 10) {
+            } else if (type == 10 || type == 24) {
                 elements_.add_tetrahedron({v[0], v[1], v[2], v[3]}, 0);
-            } else if (type == 3) {
+            } else if (type == 3 || type == 21) {
                 elements_.add_edge({v[0], v[1]}, 0);
             } else {
-                int dimension = -1;
-                const char* name = vtk_cell_name(type, dimension);
                 elements_.skip(name != nullptr ? std::string{name} : concat("cells of type ", type),
                                dimension);
+            }
+            if (type == 21 || type == 22 || type == 24) {
+                elements_.corners_of(name, dimension);
             }
         }
         cells_ = CellArray{};

@@ -8,8 +8,9 @@
 // tetrahedra and edges as 0-based vertex indices with a reference each. Only the elements of
 // the highest dimension present in the file are kept; the lower-dimensional ones (the boundary
 // triangles of a solid, lines, points) and the elements a `MeshFile` cannot hold (quadrangles,
-// hexahedra, prisms, higher-order elements, ...) are skipped, each kind with a sentence in
-// `MeshFile::notes`.
+// hexahedra, prisms, third-order elements, ...) are skipped, each kind with a sentence in
+// `MeshFile::notes`. Of second-order lines, triangles and tetrahedra the corners are kept, with a
+// note too.
 //
 //   Gmsh `.msh` 2.x and 4.1, ASCII and binary (either byte order: binary files record it with
 //     the integer 1 after the header). Node tags are mapped to vertices in the order of the

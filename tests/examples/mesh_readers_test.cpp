@@ -192,6 +192,20 @@ TEST(MeshReaders, GmshBinaryReadsInBothByteOrdersAndVersions) {
     EXPECT_EQ(mesh.coordinates[2], 1.0);
     EXPECT_EQ(mesh.notes,
               std::vector<std::string>{"skipped 1 triangles (of lower dimension than the mesh)"});
+
+    // A second-order tetrahedron keeps its corners; its mid-edge nodes stay as vertices.
+    std::string nodes = "$Nodes\n10\n";
+    for (int k = 1; k <= 10; ++k) {
+        nodes += std::to_string(k) + " " + std::to_string(k % 2) + " " + std::to_string(k % 3) + " "
+                 + std::to_string(k % 5) + "\n";
+    }
+    const MeshFile quadratic =
+        parse_gmsh("$MeshFormat\n2.2 0 8\n$EndMeshFormat\n" + nodes
+                   + "$EndNodes\n$Elements\n1\n1 11 2 5 5 4 3 2 1 5 6 7 8 9 10\n$EndElements\n");
+    EXPECT_EQ(quadratic.tetrahedra, (std::vector<std::array<index_t, 4>>{{3, 2, 1, 0}}));
+    EXPECT_EQ(quadratic.tetrahedron_references, std::vector<std::int32_t>{5});
+    EXPECT_EQ(quadratic.notes, std::vector<std::string>{"kept only the corners of 1 10-node "
+                                                        "tetrahedra (the mesh is linear)"});
 }
 
 std::string be_float(float value) {
