@@ -7,9 +7,9 @@
 //      and every macro edge found again;
 //   4. pictures: an SVG drawing of a planar mesh and a legacy VTK file for ParaView.
 //
-// Usage: orvex_demo [--out DIR] [FILE.mesh]
+// Usage: orvex_demo [--out DIR] [FILE.mesh|.msh|.vtk|.node|.ele]
 // Without a file it runs on generated meshes: a jittered square triangulation with a few flat
-// and inverted triangles, and a jittered cube of tetrahedra with slivers. With a Medit file it
+// and inverted triangles, and a jittered cube of tetrahedra with slivers. With a mesh file it
 // runs on the file's triangles when its dimension is 2 (or its z coordinates are all 0 and it
 // has no tetrahedra), otherwise on its tetrahedra; a file with neither is refused.
 //
@@ -27,6 +27,7 @@
 #include <utility>
 
 #include "medit_mesh.h"
+#include "mesh_readers.h"
 #include "orvex/background_common/background_common_library.h"
 
 namespace orvex::demo {
@@ -91,7 +92,7 @@ void run_solid(const TetrahedralSolid<3>& solid, const std::filesystem::path& ou
 }
 
 int usage(const char* program) {
-    std::fprintf(stderr, "usage: %s [--out DIR] [FILE.mesh]\n", program);
+    std::fprintf(stderr, "usage: %s [--out DIR] [FILE.mesh|.msh|.vtk|.node|.ele]\n", program);
     return 2;
 }
 
@@ -120,7 +121,10 @@ int run(int argc, char** argv) {
         run_solid(default_solid(), out, failures);
     } else {
         progress("reading " + input);
-        const auto file = examples::read_medit(input);
+        const auto file = examples::read_mesh(input);
+        for (const std::string& note : file.notes) {
+            std::fprintf(stderr, "note: %s: %s\n", input.c_str(), note.c_str());
+        }
         std::printf("%s: dimension %u, %u vertices, %zu triangles, %zu tetrahedra\n", input.c_str(),
                     file.dimension, file.nb_vertices(), file.triangles.size(),
                     file.tetrahedra.size());
@@ -149,7 +153,7 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
     try {
         return orvex::demo::run(argc, argv);
-    } catch (const orvex::examples::MeditError& error) {
+    } catch (const orvex::examples::MeshFileError& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "error: malformed mesh file: %s\n", error.what());
     } catch (const std::exception& error) {

@@ -16,7 +16,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(attribute_manager_fuzzer macro_edge_sort_fuzzer
-    internal_distance_fuzzer element_search_fuzzer)
+    internal_distance_fuzzer element_search_fuzzer mesh_reader_fuzzer)
 
 scripts/install-deps.sh
 cmake --preset fuzz >/dev/null

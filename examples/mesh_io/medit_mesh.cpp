@@ -19,8 +19,17 @@
 
 namespace orvex::examples {
 
-MeditError::MeditError(const std::string& source, std::size_t line, const std::string& message)
-    : std::runtime_error{source + ":" + std::to_string(line) + ": " + message}, line_{line} {}
+MeshFileError::MeshFileError(const std::string& what, std::size_t line, std::size_t offset)
+    : std::runtime_error{what}, line_{line}, offset_{offset} {}
+
+MeshFileError::MeshFileError(const std::string& source, std::size_t line,
+                             const std::string& message)
+    : MeshFileError{source + ":" + std::to_string(line) + ": " + message, line, 0} {}
+
+MeshFileError MeshFileError::at_byte(const std::string& source, std::size_t offset,
+                                     const std::string& message) {
+    return MeshFileError{source + ": byte " + std::to_string(offset) + ": " + message, 0, offset};
+}
 
 namespace {
 

@@ -39,16 +39,36 @@
 
 namespace orvex::examples {
 
-/// A malformed Medit file. `what()` reads "<source>:<line>: <message>".
-class MeditError : public std::runtime_error {
+/// A malformed mesh file, whatever its format. `what()` reads "<source>:<line>: <message>" for
+/// a fault found in text, or "<source>: byte <offset>: <message>" for one found in binary data
+/// (where lines mean nothing).
+class MeshFileError : public std::runtime_error {
 public:
-    MeditError(const std::string& source, std::size_t line, const std::string& message);
+    /// A fault at a 1-based line of the text.
+    MeshFileError(const std::string& source, std::size_t line, const std::string& message);
 
-    /// The 1-based line of the file where the fault was found.
+    /// A fault at a 0-based byte offset of binary data.
+    [[nodiscard]] static MeshFileError at_byte(const std::string& source, std::size_t offset,
+                                               const std::string& message);
+
+    /// The 1-based line of the file where the fault was found, or 0 for a byte offset.
     [[nodiscard]] std::size_t line() const { return line_; }
 
+    /// The byte offset where the fault was found, meaningful only when `line()` is 0.
+    [[nodiscard]] std::size_t byte_offset() const { return offset_; }
+
 private:
+    MeshFileError(const std::string& what, std::size_t line, std::size_t offset);
+
     std::size_t line_;
+    std::size_t offset_;
+};
+
+/// A malformed Medit file. `what()` reads "<source>:<line>: <message>".
+class MeditError : public MeshFileError {
+public:
+    MeditError(const std::string& source, std::size_t line, const std::string& message)
+        : MeshFileError{source, line, message} {}
 };
 
 /// A section that was read over without being kept.
@@ -58,8 +78,9 @@ struct MeditSkippedSection {
     std::size_t line{0};
 };
 
-/// The content of a Medit file, as plain arrays (vertex indices 0-based).
-struct MeditMesh {
+/// The content of a mesh file, as plain arrays (vertex indices 0-based). Every reader of
+/// `mesh_readers.h` fills it the same way; `MeditMesh` is its historical name, kept as an alias.
+struct MeshFile {
     /// Coordinates per vertex: 1, 2 or 3.
     index_t dimension{3};
     /// `dimension` values per vertex.
@@ -73,11 +94,16 @@ struct MeditMesh {
     std::vector<std::int32_t> tetrahedron_references;
     /// Sections read over (empty when writing).
     std::vector<MeditSkippedSection> skipped_sections;
+    /// What a reader left out and why (for instance the boundary triangles of a solid), one
+    /// sentence each, for the user to see.
+    std::vector<std::string> notes;
 
     [[nodiscard]] index_t nb_vertices() const {
         return static_cast<index_t>(coordinates.size() / dimension);
     }
 };
+
+using MeditMesh = MeshFile;
 
 /// Parses the text of a Medit file; `source` names it in error messages.
 /// \throw MeditError on malformed text.

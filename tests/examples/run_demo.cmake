@@ -1,9 +1,11 @@
 # Runs the demo program on one case and checks its exit status, its report and its files.
-#   cmake -DDEMO=<orvex_demo> -DWORK=<scratch directory> -DCASE=<case> -P run_demo.cmake
+#   cmake -DDEMO=<orvex_demo> -DWORK=<scratch directory> -DDATA=<tests/data/meshes> -DCASE=<case>
+#         -P run_demo.cmake
 # Cases: default (generated meshes), surface and solid (small files written here), malformed
 # and truncated (files the reader must refuse, naming the line), extreme (coordinates whose
 # differences overflow or underflow, coincident vertices, non-finite numbers: the demo ends with
-# status 0 or 1 and says why, never crashes).
+# status 0 or 1 and says why, never crashes), gmsh and vtk_binary (real files of those formats
+# from DATA).
 
 cmake_policy(VERSION 3.25)
 
@@ -183,6 +185,28 @@ elseif(CASE STREQUAL "extreme")
             fail("${name}: status ${status} without its message")
         endif()
     endforeach()
+elseif(CASE STREQUAL "gmsh" OR CASE STREQUAL "vtk_binary")
+    if(CASE STREQUAL "gmsh")
+        set(file sfepy_msh_tri.msh)
+        set(counts "475 vertices, 795 triangles")
+        set(quality "valid: 795 ")
+    else()
+        # All clockwise, with line and vertex cells that the reader skips with a note.
+        set(file skfem_troublesome_mesh.vtk)
+        set(counts "404 vertices, 724 triangles")
+        set(quality "inverted: 724")
+    endif()
+    run_demo("${DATA}/${file}")
+    if(NOT (status EQUAL 0))
+        fail("the run on ${file} failed (status ${status})")
+    endif()
+    foreach(expected "${counts}" "${quality}")
+        string(FIND "${out}" "${expected}" at)
+        if(at EQUAL -1)
+            fail("'${expected}' expected")
+        endif()
+    endforeach()
+    expect_road_found()
 else()
     message(FATAL_ERROR "unknown case '${CASE}'")
 endif()
