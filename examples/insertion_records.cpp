@@ -3,7 +3,7 @@
 // sorted along it, and one status per triangle it crosses (`inserted` where it runs along an
 // edge of the triangle), summed up for the segment.
 //
-// Usage: orvex_example_insertion_records FILE.mesh X0 Y0 X1 Y1
+// Usage: orvex_example_insertion_records MESH_FILE X0 Y0 X1 Y1
 // Exit status: 0, or 1 on an unusable file or segment.
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "medit_mesh.h"
+#include "mesh_readers.h"
 #include "orvex/background_common/background_common_library.h"
 #include "orvex/background_common/element_search/element_search.h"
 #include "orvex/background_common/insertion/element_insertion_info.h"
@@ -81,13 +82,13 @@ void record_statuses(const orvex::TriangulatedSurface<2>& mesh, const orvex::Seg
 
 int main(int argc, char** argv) {
     if (argc != 6) {
-        std::fprintf(stderr, "usage: %s FILE.mesh X0 Y0 X1 Y1\n", argv[0]);
+        std::fprintf(stderr, "usage: %s MESH_FILE X0 Y0 X1 Y1\n", argv[0]);
         return 1;
     }
     try {
         orvex::BackgroundCommonLibrary::initialize();
         const auto mesh =
-            orvex::examples::to_triangulated_surface(orvex::examples::read_medit(argv[1]));
+            orvex::examples::to_triangulated_surface(orvex::examples::read_mesh(argv[1]));
         const Point<2> a{{std::atof(argv[2]), std::atof(argv[3])}};
         const Point<2> b{{std::atof(argv[4]), std::atof(argv[5])}};
         const orvex::Segment<2> segment{a, b};

@@ -1,7 +1,7 @@
 // Locating points: which element of a Medit mesh holds each point of a text file, and how many
 // points were found in one.
 //
-// Usage: orvex_example_locate_points MESH.mesh POINTS.txt
+// Usage: orvex_example_locate_points MESH_FILE POINTS.txt
 // The points file holds one point per line, its coordinates separated by blanks (as many as the
 // mesh's dimension: 2 for planar triangles, 3 for tetrahedra); `#` starts a comment line.
 // Exit status: 0, or 1 on an unusable file.
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "medit_mesh.h"
+#include "mesh_readers.h"
 #include "orvex/background_common/background_common_library.h"
 #include "orvex/background_common/element_search/element_search.h"
 
@@ -87,12 +88,12 @@ void locate(const Mesh& mesh, const std::string& points_path) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s MESH.mesh POINTS.txt\n", argv[0]);
+        std::fprintf(stderr, "usage: %s MESH_FILE POINTS.txt\n", argv[0]);
         return 1;
     }
     try {
         orvex::BackgroundCommonLibrary::initialize();
-        const auto file = orvex::examples::read_medit(argv[1]);
+        const auto file = orvex::examples::read_mesh(argv[1]);
         if (file.dimension == 3 && !file.tetrahedra.empty()) {
             locate(orvex::examples::to_tetrahedral_solid(file), argv[2]);
         } else {

@@ -2,8 +2,8 @@
 // planar Medit mesh, the mesh's vertices are permuted and some of its triangles deleted, and
 // every macro edge is looked for again where its vertices went.
 //
-// Usage: orvex_example_macro_edges FILE.mesh     Exit status: 0 when every macro edge is found
-// again, 1 when one is lost or the file is unusable.
+// Usage: orvex_example_macro_edges_renumbering MESH_FILE  Exit status: 0 when every macro edge is
+// found again, 1 when one is lost or the file is unusable.
 
 #include <algorithm>
 #include <array>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "medit_mesh.h"
+#include "mesh_readers.h"
 #include "orvex/background_common/background_common_library.h"
 #include "orvex/background_common/macro_info/macro_edges.h"
 #include "orvex/background_common/macro_info/macro_edges_builder.h"
@@ -107,13 +108,13 @@ std::size_t check(const Background& mesh, const orvex::VerticesModifier& modifie
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FILE.mesh\n", argv[0]);
+        std::fprintf(stderr, "usage: %s MESH_FILE\n", argv[0]);
         return 1;
     }
     try {
         orvex::BackgroundCommonLibrary::initialize();
         Background mesh{
-            orvex::examples::to_triangulated_surface(orvex::examples::read_medit(argv[1]))};
+            orvex::examples::to_triangulated_surface(orvex::examples::read_mesh(argv[1]))};
         Builder builder{mesh};
         orvex::VerticesModifier modifier{mesh.nb_vertices()};
         const auto recorded = record(mesh, builder);

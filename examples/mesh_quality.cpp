@@ -1,8 +1,8 @@
-// Quality report of a Medit mesh: how many of its triangles (planar files) or tetrahedra are
-// valid, degenerated (smallest internal distance at most the tolerance) or inverted, and which
-// elements come closest to degenerating.
+// Quality report of a mesh file (Medit, Gmsh, VTK or TetGen): how many of its triangles (planar
+// files) or tetrahedra are valid, degenerated (smallest internal distance at most the tolerance)
+// or inverted, and which elements come closest to degenerating.
 //
-// Usage: orvex_example_mesh_quality FILE.mesh        Exit status: 0, or 1 on an unusable file.
+// Usage: orvex_example_mesh_quality MESH_FILE       Exit status: 0, or 1 on an unusable file.
 
 #include <algorithm>
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "medit_mesh.h"
+#include "mesh_readers.h"
 #include "orvex/background_common/background_common_library.h"
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
@@ -49,12 +50,12 @@ void report(index_t nb_elements, const char* name, const Measure& measure) {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FILE.mesh\n", argv[0]);
+        std::fprintf(stderr, "usage: %s MESH_FILE\n", argv[0]);
         return 1;
     }
     try {
         orvex::BackgroundCommonLibrary::initialize();
-        const auto file = orvex::examples::read_medit(argv[1]);
+        const auto file = orvex::examples::read_mesh(argv[1]);
         if (file.dimension == 3 && !file.tetrahedra.empty()) {
             const auto solid = orvex::examples::to_tetrahedral_solid(file);
             report(solid.nb_polyhedra(), "tetrahedra", [&solid](index_t e) {
