@@ -49,6 +49,56 @@ std::uint32_t spread2(std::uint32_t value) {
     return value;
 }
 
+// One step of the Hilbert transform below for axis `i` at bit `q`: when bit q of `xi` is set,
+// the low bits of `x0` are inverted, else the low bits of `x0` and `xi` are exchanged.
+// Written with masks instead of branches: the bits are random and mispredicted branches made
+// this the most expensive step of a build.
+inline void hilbert_step(std::uint32_t& x0, std::uint32_t& xi, std::uint32_t q) {
+    const std::uint32_t p = q - 1;
+    const std::uint32_t set = 0U - static_cast<std::uint32_t>((xi & q) != 0);
+    const std::uint32_t t = (x0 ^ xi) & p & ~set;
+    x0 ^= (p & set) | t;
+    xi ^= t;
+}
+
+// The position along a Hilbert curve of a cell given by its D coordinates of `bits` bits
+// (J. Skilling, "Programming the Hilbert curve", 2004: the coordinates are turned into the
+// "transposed" index, whose bits, read across the axes from the highest, are the key). The
+// axes are plain variables rather than an array so that they stay in registers.
+template <index_t D, unsigned bits>
+inline std::uint32_t hilbert_key(const std::array<std::uint32_t, D>& cell) {
+    constexpr std::uint32_t highest = std::uint32_t{1} << (bits - 1);
+    std::uint32_t x0 = cell[0];
+    std::uint32_t x1 = cell[1];
+    std::uint32_t x2 = D == 3 ? cell[D - 1] : 0;
+    for (std::uint32_t q = highest; q > 1; q >>= 1U) {
+        // Axis 0 against itself: only the inversion can happen.
+        x0 ^= (q - 1) & (0U - static_cast<std::uint32_t>((x0 & q) != 0));
+        hilbert_step(x0, x1, q);
+        if constexpr (D == 3) {
+            hilbert_step(x0, x2, q);
+        }
+    }
+    x1 ^= x0;
+    std::uint32_t last = x1;
+    if constexpr (D == 3) {
+        x2 ^= x1;
+        last = x2;
+    }
+    std::uint32_t t = 0;
+    for (std::uint32_t q = highest; q > 1; q >>= 1U) {
+        t ^= (q - 1) & (0U - static_cast<std::uint32_t>((last & q) != 0));
+    }
+    x0 ^= t;
+    x1 ^= t;
+    if constexpr (D == 3) {
+        x2 ^= t;
+        return (spread3(x0) << 2U) | (spread3(x1) << 1U) | spread3(x2);
+    } else {
+        return (spread2(x0) << 1U) | spread2(x1);
+    }
+}
+
 // The quantisation of coordinates onto the cells of a curve: each axis of a box is cut into
 // 2^bits cells.
 template <index_t D>
@@ -81,12 +131,10 @@ public:
             const double clamped = scaled > 0 ? (scaled < last ? scaled : last) : 0.0;
             cell[axis] = static_cast<std::uint32_t>(clamped);
         }
-        if constexpr (D == 3) {
-            return spread3(cell[0]) | (spread3(cell[1]) << 1U) | (spread3(cell[2]) << 2U);
-        } else if constexpr (D == 2) {
-            return spread2(cell[0]) | (spread2(cell[1]) << 1U);
-        } else {
+        if constexpr (D == 1) {
             return cell[0];
+        } else {
+            return hilbert_key<D, bits>(cell);
         }
     }
 
@@ -219,10 +267,18 @@ float round_down(double value) {
                    ? std::numeric_limits<float>::infinity()
                    : std::numeric_limits<float>::max();
     }
-    float result = static_cast<float>(value);
-    if (static_cast<double>(result) > value) {
-        result = std::nextafter(result, -std::numeric_limits<float>::infinity());
-    }
+    // The nearest float, then one step down when it lies above `value` (std::nextafter towards
+    // -infinity, done on the bits without a branch: a step away from zero for a negative
+    // float or a zero, towards zero for a positive one).
+    const float nearest = static_cast<float>(value);
+    const auto above = static_cast<std::uint32_t>(static_cast<double>(nearest) > value);
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &nearest, sizeof(bits));
+    constexpr std::uint32_t sign = 0x80000000U;
+    bits = (bits & ~sign) == 0 ? sign : bits;
+    bits = (bits & sign) != 0 ? bits + above : bits - above;
+    float result = 0;
+    std::memcpy(&result, &bits, sizeof(result));
     return result;
 }
 

@@ -30,14 +30,15 @@ namespace orvex {
 ///   2k + 1, covering [m, e), where m = b + (e - b) / 2 (unsigned integer halving);
 /// - a node with e = b + 1 is a leaf and stands for the element leaf[b].
 ///
-/// Leaf order. The elements are sorted along a Z-order (Morton) curve of their box centres,
+/// Leaf order. The elements are sorted along a Hilbert curve of their box centres,
 /// quantised on the bounding box of all the finite coordinates (10 bits per axis in 3D, 16 in
 /// 2D, 32 in 1D); a run of more than 32 elements in one curve cell is sorted again on its own
 /// bounding box (up to three times), so that graded meshes keep a fine order. Equal keys keep
 /// the element order. A NaN centre coordinate reads as 0 and an infinite one as the nearest
 /// side of that bounding box; any order gives a correct tree, so odd centres only cost speed.
 /// Splitting the sorted sequence by the halving rule gives every node a compact run of the
-/// curve, which is what a median split does at a much higher price.
+/// curve; the Hilbert curve, unlike the Z-order one, never jumps, so such a run is a compact
+/// region, which is what a median split gives at a much higher price.
 ///
 /// Boxes. Each node's box contains the boxes of all the elements under it. Boxes are stored in
 /// single precision, each bound rounded outward (a lower bound to the next float not above it,
