@@ -479,6 +479,29 @@ TEST(ElementSearch, ToleranceIsInclusiveAtExactlyOneMillionth) {
     EXPECT_FALSE(search.initial_containing_element(Point1D{{2e-6}}));
     EXPECT_FALSE(search.initial_containing_element(Point1D{{std::nextafter(1e-6, 1.)}}));
 
+    // Edge ends that floats cannot hold, so the tree's boxes are rounded outward: the
+    // tolerance edge stays exactly where the element distance puts it, on both sides.
+    double end = 1e-7;
+    while (!(end + 1e-6 - end == 1e-6 && static_cast<double>(static_cast<float>(end)) != end)) {
+        end = std::nextafter(end, 1.);
+    }
+    for (const double side : {1., -1.}) {
+        EdgedCurve<1> odd_curve;
+        EdgedCurveBuilder<1> odd_builder{odd_curve};
+        odd_builder.create_point(Point1D{{-side}});
+        odd_builder.create_point(Point1D{{side * end}});
+        odd_builder.create_edge(0, 1);
+        search.reinitialize_elements_tree(odd_curve);
+        const double at_tolerance = side * (end + 1e-6);
+        ASSERT_EQ(DistanceToEdge<1>{odd_curve}(Point1D{{at_tolerance}}, 0), 1e-6);
+        EXPECT_EQ(search.initial_containing_element(Point1D{{at_tolerance}}), 0u);
+        const Point1D beyond{{std::nextafter(at_tolerance, side * 2)}};
+        EXPECT_FALSE(search.initial_containing_element(beyond));
+        EXPECT_EQ(search.initial_containing_elements(
+                      std::vector<Point1D>{Point1D{{at_tolerance}}, beyond}),
+                  (std::vector<std::optional<index_t>>{0u, std::nullopt}));
+    }
+
     TriangulatedSurface<2> triangle;
     TriangulatedSurfaceBuilder<2> surface_builder{triangle};
     surface_builder.create_point(Point2D{{0, 0}});

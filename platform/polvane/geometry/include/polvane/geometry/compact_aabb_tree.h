@@ -171,32 +171,38 @@ private:
 
     static BoundingBox<D> to_box(const FloatBox& box);
 
-    // `BoundingBox::signed_distance` of the box, evaluated on its double-precision value.
+    // `BoundingBox::signed_distance` of the box, evaluated on its double-precision value, to
+    // the same bits. Written with selections rather than branches per axis: whether a query
+    // lies inside a child's box is a coin flip, and mispredictions dominated the descent.
     static double box_distance(const FloatBox& box, const Point<D>& point) {
         double outside2 = 0.0;
-        bool outside = false;
-        double inside = -std::numeric_limits<double>::infinity();
+        double largest_gap = -std::numeric_limits<double>::infinity();
+        bool nan = false;
         for (index_t axis = 0; axis < D; ++axis) {
             const double below = static_cast<double>(box.min[axis]) - point.value(axis);
             const double above = point.value(axis) - static_cast<double>(box.max[axis]);
             const double gap = below > above ? below : above;
-            if (gap > 0.0) {
-                outside = true;
-                outside2 += gap * gap;
-            } else if (gap <= 0.0) {
-                inside = gap > inside ? gap : inside;
-            } else {
-                return std::numeric_limits<double>::quiet_NaN();
-            }
+            nan |= std::isnan(gap);
+            // Adding +0 for an axis where the point lies between the bounds leaves the sum of
+            // the positive gaps' squares exactly as summing only those.
+            const double positive = gap > 0.0 ? gap : 0.0;
+            outside2 += positive * positive;
+            largest_gap = gap > largest_gap ? gap : largest_gap;
         }
-        if (!outside) {
-            return inside + 0.0;
+        if (nan) {
+            return std::numeric_limits<double>::quiet_NaN();
         }
+        // Below this threshold some squares may have lost all their digits to underflow.
         constexpr double smallest_safe_square = 1e-290;
-        if (outside2 > smallest_safe_square && outside2 < std::numeric_limits<double>::max()) {
-            return std::sqrt(outside2);
+        const bool outside = largest_gap > 0.0;
+        const bool safe =
+            outside2 > smallest_safe_square && outside2 < std::numeric_limits<double>::max();
+        if (static_cast<int>(outside) & static_cast<int>(!safe)) {
+            return to_box(box).signed_distance(point);
         }
-        return to_box(box).signed_distance(point);
+        // Inside: minus the distance to the nearest face, +0 on the boundary.
+        const double outside_distance = std::sqrt(outside2);
+        return outside ? outside_distance : largest_gap + 0.0;
     }
 
     static double read_distance(double distance) {
