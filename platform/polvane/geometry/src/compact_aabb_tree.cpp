@@ -104,7 +104,7 @@ inline std::uint32_t hilbert_key(const std::array<std::uint32_t, D>& cell) {
 template <index_t D>
 class CurveFrame {
 public:
-    static constexpr unsigned bits = D == 3 ? 10 : D == 2 ? 16 : 32;
+    static constexpr unsigned bits = D == 3 ? 8 : D == 2 ? 12 : 32;
 
     // The frame of the finite coordinates in [low, high] per axis; an axis without any finite
     // coordinate (low > high) maps everything to cell 0.

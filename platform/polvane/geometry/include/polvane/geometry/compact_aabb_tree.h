@@ -31,7 +31,7 @@ namespace orvex {
 /// - a node with e = b + 1 is a leaf and stands for the element leaf[b].
 ///
 /// Leaf order. The elements are sorted along a Hilbert curve of their box centres,
-/// quantised on the bounding box of all the finite coordinates (10 bits per axis in 3D, 16 in
+/// quantised on the bounding box of all the finite coordinates (8 bits per axis in 3D, 12 in
 /// 2D, 32 in 1D); a run of more than 32 elements in one curve cell is sorted again on its own
 /// bounding box (up to three times), so that graded meshes keep a fine order. Equal keys keep
 /// the element order. A NaN centre coordinate reads as 0 and an infinite one as the nearest
@@ -72,10 +72,15 @@ public:
     CompactAABBTree(absl::Span<const Point<D>> points,
                     absl::Span<const std::array<index_t, D + 1>> elements);
 
+    /// Takes over the other tree, which is left empty.
     CompactAABBTree(CompactAABBTree&&) noexcept = default;
+    /// Takes over the other tree, which is left empty.
     CompactAABBTree& operator=(CompactAABBTree&&) noexcept = default;
+    /// Not copyable: a tree can be large.
     CompactAABBTree(const CompactAABBTree&) = delete;
+    /// Not copyable: a tree can be large.
     CompactAABBTree& operator=(const CompactAABBTree&) = delete;
+    /// Releases the boxes and the leaf order.
     ~CompactAABBTree() = default;
 
     /// The number n of elements (leaves).
@@ -148,12 +153,15 @@ public:
 
     /// A box in single precision.
     struct FloatBox {
+        /// The lower bounds, rounded towards -infinity.
         std::array<float, D> min;
+        /// The upper bounds, rounded towards +infinity.
         std::array<float, D> max;
     };
 
     /// The boxes of the two children of one inner node, side by side.
     struct ChildBoxes {
+        /// The left child's box, then the right child's.
         std::array<FloatBox, 2> child;
     };
 
