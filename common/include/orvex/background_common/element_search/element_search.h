@@ -60,7 +60,7 @@ struct MeshDimension<TetrahedralSolid<3>> {
 /// needs exclusive access.
 ///
 /// Cost: a rebuild copies the mesh and builds the tree in time linear in the number of
-/// elements; the tree needs about 12 D + 4 bytes per element besides the mesh copy.
+/// elements; the tree needs about 16 D + 4 bytes per element besides the mesh copy.
 template <typename Mesh>
 class ORVEX_BACKGROUND_COMMON_EXPORT ElementSearch {
 public:

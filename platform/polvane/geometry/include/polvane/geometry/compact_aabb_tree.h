@@ -47,7 +47,7 @@ namespace orvex {
 /// still a lower bound of the distance to them. Finite bounds beyond the float range become
 /// infinite on their outer side. The two children of an inner node are stored side by side
 /// (one record of 2 boxes per inner node, in depth-first pre-order), so that the two box tests
-/// of a level read one record. Storage: 24 D (n - 1) + 4 n bytes plus a few dozen.
+/// of a level read one record. Storage: 16 D (n - 1) + 4 n bytes plus a few dozen.
 ///
 /// The tree is movable and not copyable. All const operations are safe to call from many
 /// threads at once.
