@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "helpers/mesh_generators.h"
@@ -283,7 +284,23 @@ public:
 };
 
 using MeshKinds = testing::Types<EdgedCurve<1>, TriangulatedSurface<2>, TetrahedralSolid<3>>;
-TYPED_TEST_SUITE(ElementSearchKinds, MeshKinds);
+
+// Names the typed tests by mesh kind (and gives the macro its optional argument, which clang
+// requires under -Wpedantic).
+struct KindNames {
+    template <typename Mesh>
+    static std::string GetName(int /*index*/) {
+        if constexpr (std::is_same_v<Mesh, EdgedCurve<1>>) {
+            return "Curve";
+        } else if constexpr (std::is_same_v<Mesh, TriangulatedSurface<2>>) {
+            return "Surface";
+        } else {
+            return "Solid";
+        }
+    }
+};
+
+TYPED_TEST_SUITE(ElementSearchKinds, MeshKinds, KindNames);
 
 TYPED_TEST(ElementSearchKinds, EverySizeMatchesBruteForce) {
     using Mesh = TypeParam;
