@@ -98,7 +98,7 @@ public:
     /// of `points`: answer i is exactly what `initial_containing_element(points[i])` gives
     /// (NaN, infinite or far points included). The points are answered in an order that
     /// follows the tree's own curve, so that neighbouring queries share cached nodes and
-    /// vertices; that order needs about 16 bytes per point of heap for the call. Starts no
+    /// vertices; that order needs about 24 bytes per point of heap during the call. Starts no
     /// thread; being const, it may be called from several threads at once, for instance on
     /// disjoint parts of one array. An empty span gives an empty vector.
     [[nodiscard]] std::vector<std::optional<index_t>> initial_containing_elements(
