@@ -1,53 +1,161 @@
 #include "orvex/background_common/element_search/element_search.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <tuple>
 #include <utility>
 
-#include "polvane/geometry/aabb_tree.h"
-#include "polvane/mesh/distance_to_element.h"
-#include "polvane/mesh/edged_curve.h"
-#include "polvane/mesh/mesh_aabb_tree.h"
-#include "polvane/mesh/tetrahedral_solid.h"
-#include "polvane/mesh/triangulated_surface.h"
+#include "polvane/mesh/mesh_traits.h"
 
 namespace orvex {
 namespace internal {
-namespace {
+namespace detail {
 
+// A lower bound of the distance from `point` to the simplex `vertices` (a triangle in the
+// plane, a tetrahedron in space), proven by one facet line or plane that separates them; 0
+// when no facet proves anything. Rounding errors are bounded generously: every error term is
+// taken 1e-12 times the sum of the magnitudes it comes from, about ten thousand times the
+// worst case of a few units in the last place, and any facet whose side is not certain, or
+// any overflow or NaN, proves nothing.
+template <index_t D>
+double separation_bound(const std::array<const Point<D>*, D + 1>& vertices, const Point<D>& point) {
+    constexpr double slack = 1e-12;
+    constexpr double tiny = 1e-290;
+    double bound = 0;
+    for (index_t facet = 0; facet <= D; ++facet) {
+        const Point<D>& a = *vertices[(facet + 1) % (D + 1)];
+        const Point<D>& opposite = *vertices[facet];
+        // The facet's normal, unnormalised, and for each component the sum of the magnitudes
+        // of the products it is made of.
+        std::array<double, D> normal{};
+        std::array<double, D> magnitude{};
+        if constexpr (D == 2) {
+            const Point<2>& b = *vertices[(facet + 2) % 3];
+            normal = {a.value(1) - b.value(1), b.value(0) - a.value(0)};
+            magnitude = {std::fabs(a.value(1)) + std::fabs(b.value(1)),
+                         std::fabs(a.value(0)) + std::fabs(b.value(0))};
+        } else {
+            const Point<3>& b = *vertices[(facet + 2) % 4];
+            const Point<3>& c = *vertices[(facet + 3) % 4];
+            const Point<3> u = b - a;
+            const Point<3> v = c - a;
+            for (index_t i = 0; i < 3; ++i) {
+                const index_t j = (i + 1) % 3;
+                const index_t k = (i + 2) % 3;
+                normal[i] = u.value(j) * v.value(k) - u.value(k) * v.value(j);
+                magnitude[i] = std::fabs(u.value(j) * v.value(k))
+                               + std::fabs(u.value(k) * v.value(j))
+                               + (std::fabs(u.value(j)) + std::fabs(u.value(k)))
+                                     * (std::fabs(v.value(j)) + std::fabs(v.value(k)));
+            }
+        }
+        // n . (x - a) and a bound of its error, for the opposite vertex and for the point.
+        const auto side = [&](const Point<D>& x, double& error) {
+            double dot = 0;
+            error = tiny;
+            for (index_t i = 0; i < D; ++i) {
+                const double delta = x.value(i) - a.value(i);
+                dot += normal[i] * delta;
+                error += (std::fabs(normal[i]) + magnitude[i])
+                         * (std::fabs(delta) + std::fabs(x.value(i)) + std::fabs(a.value(i)));
+            }
+            error *= slack;
+            return dot;
+        };
+        double inner_error = 0;
+        double outer_error = 0;
+        const double inner = side(opposite, inner_error);
+        const double outer = side(point, outer_error);
+        double length2 = 0;
+        double normal_error = tiny;
+        for (index_t i = 0; i < D; ++i) {
+            length2 += normal[i] * normal[i];
+            normal_error += magnitude[i];
+        }
+        normal_error *= slack;
+        if (!(std::fabs(inner) > inner_error) || !std::isfinite(outer) || !std::isfinite(length2)
+            || !std::isfinite(outer_error) || !std::isfinite(normal_error)) {
+            continue;
+        }
+        // The point's gap beyond the facet, on the side away from the opposite vertex.
+        const double beyond = (inner > 0 ? -outer : outer) - outer_error;
+        if (beyond > 0) {
+            const double length = std::sqrt(length2) * (1 + slack) + normal_error;
+            bound = std::max(bound, beyond / length * (1 - slack));
+        }
+    }
+    return bound;
+}
+
+// The element distance as the search uses it: the mesh's own distance, except that an element
+// which a facet proves farther than the tolerance gets that proven bound instead (a number
+// above the tolerance, so it never replaces a nearer element and is never accepted): the
+// answers are those of the exact distances, without measuring elements that cannot matter.
 template <typename Mesh>
-struct SearchTraits;
+class SearchDistance {
+public:
+    using Traits = MeshTraits<Mesh>;
+    static constexpr index_t D = Traits::dimension;
 
-template <>
-struct SearchTraits<EdgedCurve<1>> {
-    using Distance = DistanceToEdge<1>;
+    explicit SearchDistance(const Mesh& mesh) : mesh_(&mesh), exact_(mesh) {}
+
+    [[nodiscard]] double operator()(const Point<D>& point, index_t element) const {
+        if constexpr (D > 1) {
+            const auto& vertices = Traits::element_vertices(*mesh_, element);
+            std::array<const Point<D>*, D + 1> points{};
+            for (index_t i = 0; i <= D; ++i) {
+                points[i] = &mesh_->point(vertices[i]);
+            }
+            const double bound = separation_bound<D>(points, point);
+            if (bound > GLOBAL_EPSILON) {
+                return bound;
+            }
+        }
+        return exact_(point, element);
+    }
+
+private:
+    const Mesh* mesh_;
+    typename Traits::ElementDistance exact_;
 };
 
-template <>
-struct SearchTraits<TriangulatedSurface<2>> {
-    using Distance = DistanceToTriangle<2>;
-};
-
-template <>
-struct SearchTraits<TetrahedralSolid<3>> {
-    using Distance = DistanceToTetrahedron<3>;
-};
-
-constexpr double containment_tolerance = 1e-6;
-
-}  // namespace
+}  // namespace detail
 
 template <typename Mesh>
 class ElementSearch<Mesh>::Impl {
 public:
-    using Tree = AABBTree<dimension>;
-    using Distance = typename SearchTraits<Mesh>::Distance;
+    using Traits = MeshTraits<Mesh>;
+    // The compact tree: the layout and the query of the general tree with half its memory
+    // and a linear-time build, which matters when a search is rebuilt after every change of a
+    // large mesh.
+    using Tree = typename Traits::CompactTree;
+    using Distance = detail::SearchDistance<Mesh>;
     using ElementsTree = std::pair<Tree, Distance>;
 
     // Declared in this order so that the tree, whose distance functor refers to the mesh copy,
     // is destroyed first.
     std::unique_ptr<Mesh> mesh;
     std::unique_ptr<ElementsTree> elements_tree;
+
+    // The query on a built snapshot.
+    [[nodiscard]] std::optional<index_t> containing_element(const Point<dimension>& point) const {
+        const auto& [tree, distance] = *elements_tree;
+        if (tree.nb_bboxes() == 0) {
+            return NO_ID;
+        }
+        // The nearest element, found by the greedy seed and the pruned depth-first search; the
+        // search is cut short wherever that cannot change an answer within the tolerance (see
+        // `closest_element_within`), which makes queries several times faster.
+        const auto [nearest, best] =
+            tree.closest_element_within(point, distance, std::nextafter(GLOBAL_EPSILON, 1.));
+        // Accept only a distance known to be within the tolerance: a NaN distance never is.
+        if (best <= GLOBAL_EPSILON) {
+            return nearest;
+        }
+        return std::nullopt;
+    }
 };
 
 template <typename Mesh>
@@ -78,7 +186,7 @@ void ElementSearch<Mesh>::reinitialize_elements_tree(const Mesh& mesh) {
     // the previous snapshot answering.
     std::unique_ptr<Mesh> copy = mesh.clone();
     auto elements_tree = std::make_unique<typename Impl::ElementsTree>(
-        create_aabb_tree(*copy), typename Impl::Distance{*copy});
+        Impl::Traits::create_compact_tree(*copy), typename Impl::Distance{*copy});
     if (!impl_) {
         impl_ = std::make_unique<Impl>();
     }
@@ -94,20 +202,21 @@ std::optional<index_t> ElementSearch<Mesh>::initial_containing_element(
     if (!impl_ || !impl_->elements_tree) {
         return std::nullopt;
     }
-    const auto& [tree, distance] = *impl_->elements_tree;
-    if (tree.nb_bboxes() == 0) {
-        return NO_ID;
+    return impl_->containing_element(point);
+}
+
+template <typename Mesh>
+std::vector<std::optional<index_t>> ElementSearch<Mesh>::initial_containing_elements(
+    absl::Span<const Point<dimension>> points) const {
+    std::vector<std::optional<index_t>> answers(points.size());
+    if (!impl_ || !impl_->elements_tree || points.empty()) {
+        return answers;
     }
-    // The nearest element, found by the greedy seed and the pruned depth-first search; the
-    // search is cut short wherever that cannot change an answer within the tolerance (see
-    // `closest_element_within`), which makes queries several times faster.
-    const auto [nearest, best] = tree.closest_element_within(
-        point, distance, std::nextafter(containment_tolerance, 1.));
-    // Accept only a distance known to be within the tolerance: a NaN distance never is.
-    if (best <= containment_tolerance) {
-        return nearest;
+    // Each answer is the single query's own; only the order of the work changes.
+    for (const std::size_t i : impl_->elements_tree->first.curve_order(points)) {
+        answers[i] = impl_->containing_element(points[i]);
     }
-    return std::nullopt;
+    return answers;
 }
 
 template class ElementSearch<EdgedCurve<1>>;

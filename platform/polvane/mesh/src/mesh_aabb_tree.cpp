@@ -20,6 +20,12 @@ AABBTree<D> tree_over_elements(const mesh_internal::SimplexStorage<D, N>& storag
     return AABBTree<D>{boxes};
 }
 
+template <index_t D, index_t N>
+CompactAABBTree<D> compact_tree_over_elements(const mesh_internal::SimplexStorage<D, N>& storage) {
+    static_assert(N == D + 1, "the elements are simplices of the mesh's dimension");
+    return CompactAABBTree<D>{storage.points, storage.elements};
+}
+
 }  // namespace
 
 AABBTree<1> create_aabb_tree(const EdgedCurve<1>& curve) {
@@ -32,6 +38,18 @@ AABBTree<2> create_aabb_tree(const SurfaceMesh<2>& mesh) {
 
 AABBTree<3> create_aabb_tree(const SolidMesh<3>& mesh) {
     return tree_over_elements(mesh_internal::StorageAccess::storage(mesh));
+}
+
+CompactAABBTree<1> create_compact_aabb_tree(const EdgedCurve<1>& curve) {
+    return compact_tree_over_elements(mesh_internal::StorageAccess::storage(curve));
+}
+
+CompactAABBTree<2> create_compact_aabb_tree(const SurfaceMesh<2>& mesh) {
+    return compact_tree_over_elements(mesh_internal::StorageAccess::storage(mesh));
+}
+
+CompactAABBTree<3> create_compact_aabb_tree(const SolidMesh<3>& mesh) {
+    return compact_tree_over_elements(mesh_internal::StorageAccess::storage(mesh));
 }
 
 }  // namespace orvex

@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+#include "polvane/geometry/compact_aabb_tree.h"
+
 namespace orvex {
 namespace {
 
@@ -191,13 +193,24 @@ TEST(AABBTree, SplitsAlongTheWidestAxis) {
     }
 }
 
-// The query as the layout and the traversal rules state it, addressed by node numbers.
+// The box of node number k (covering leaves from b) of either tree.
 template <index_t D>
+BoundingBox<D> box_of(const AABBTree<D>& tree, std::size_t k, index_t b) {
+    return tree.node_box(k, b);
+}
+
+template <index_t D>
+BoundingBox<D> box_of(const CompactAABBTree<D>& tree, std::size_t k, index_t /*b*/) {
+    return tree.node_box(k);
+}
+
+// The query as the layout and the traversal rules state it, addressed by node numbers.
+template <index_t D, typename Tree = AABBTree<D>>
 class ReferenceSearch {
 public:
     using Distance = std::function<double(const Point<D>&, index_t)>;
 
-    ReferenceSearch(const AABBTree<D>& tree, Distance distance)
+    ReferenceSearch(const Tree& tree, Distance distance)
         : tree_(tree), distance_(std::move(distance)) {}
 
     std::tuple<index_t, double> closest(const Point<D>& query) {
@@ -226,7 +239,7 @@ public:
 
 private:
     double box_distance(std::size_t k, index_t b, const Point<D>& query) const {
-        return tree_.node_box(k, b).signed_distance(query);
+        return box_of(tree_, k, b).signed_distance(query);
     }
 
     double element_distance(const Point<D>& query, index_t element) const {
@@ -264,7 +277,7 @@ private:
         }
     }
 
-    const AABBTree<D>& tree_;
+    const Tree& tree_;
     Distance distance_;
     index_t nearest_ = NO_ID;
     double best_ = kInf;
@@ -272,10 +285,10 @@ private:
 
 // Checks one query against the reference traversal (exactly, tie rules included) and against a
 // brute-force minimum (the distance, NaN distances excluded).
-template <index_t D, typename Distance>
-void check_query(const AABBTree<D>& tree, const Distance& distance, const Point<D>& query) {
+template <index_t D, typename Distance, typename Tree = AABBTree<D>>
+void check_query(const Tree& tree, const Distance& distance, const Point<D>& query) {
     const auto [element, best] = tree.closest_element(query, distance);
-    ReferenceSearch<D> reference{tree, distance};
+    ReferenceSearch<D, Tree> reference{tree, distance};
     const auto [expected_element, expected_best] = reference.closest(query);
     EXPECT_EQ(element, expected_element);
     EXPECT_EQ(best, expected_best);
@@ -336,6 +349,84 @@ TEST(AABBTree, ClosestElementMatchesReferenceAndBruteForce) {
     check_queries<1>();
     check_queries<2>();
     check_queries<3>();
+}
+
+// The compact tree: every stored single-precision box contains exactly (in double precision)
+// the boxes of the elements under it, the leaf order is a permutation, and queries follow the
+// reference traversal exactly, on random boxes and on boxes with NaN-ignored and infinite
+// bounds (whose centres the curve order must survive).
+template <index_t D>
+void check_compact_tree(const std::vector<BoundingBox<D>>& boxes, const Segments<D>* segments,
+                        std::mt19937_64& rng) {
+    const CompactAABBTree<D> tree{boxes};
+    const auto n = static_cast<index_t>(boxes.size());
+    ASSERT_EQ(tree.nb_bboxes(), n);
+    std::vector<index_t> sorted(tree.leaf_order().begin(), tree.leaf_order().end());
+    std::sort(sorted.begin(), sorted.end());
+    for (index_t i = 0; i < n; ++i) {
+        ASSERT_EQ(sorted[i], i) << "the leaf order is not a permutation";
+    }
+    const std::function<void(std::size_t, index_t, index_t)> walk = [&](std::size_t k, index_t b,
+                                                                        index_t e) {
+        const BoundingBox<D> box = tree.node_box(k);
+        for (index_t i = b; i < e; ++i) {
+            const BoundingBox<D>& element = boxes[tree.leaf_element(i)];
+            for (index_t axis = 0; axis < D; ++axis) {
+                if (element.min().value(axis) <= element.max().value(axis)) {
+                    EXPECT_LE(box.min().value(axis), element.min().value(axis)) << "node " << k;
+                    EXPECT_GE(box.max().value(axis), element.max().value(axis)) << "node " << k;
+                }
+            }
+        }
+        if (e - b > 1) {
+            const index_t m = b + (e - b) / 2;
+            walk(2 * k, b, m);
+            walk(2 * k + 1, m, e);
+        }
+    };
+    if (n > 0) {
+        walk(1, 0, n);
+        EXPECT_EQ(tree.root_box().min(), tree.node_box(1).min());
+    }
+    const auto to_box = [&](const Point<D>& p, index_t i) {
+        return std::max(0.0, boxes[i].signed_distance(p));
+    };
+    for (int q = 0; q < 20; ++q) {
+        const Point<D> query = random_point<D>(rng, -2, 12);
+        check_query<D>(tree, to_box, query);
+        if (segments != nullptr) {
+            check_query<D>(
+                tree, [&](const Point<D>& p, index_t i) { return segments->distance(p, i); },
+                query);
+        }
+    }
+}
+
+template <index_t D>
+void check_compact_trees() {
+    std::mt19937_64 rng{11 + D};
+    for (const index_t n : kSizes) {
+        SCOPED_TRACE(testing::Message() << "D = " << D << ", n = " << n);
+        // Random doubles, which floats cannot hold: the stored boxes are rounded outward.
+        const Segments<D> segments = random_segments<D>(rng, n, n < 50 ? 3 : 0.5);
+        check_compact_tree<D>(segments.boxes, &segments, rng);
+        // Some boxes with infinite bounds, some with an axis left empty by NaN coordinates.
+        std::vector<BoundingBox<D>> odd = segments.boxes;
+        for (index_t i = 0; i < n; i += 3) {
+            Point<D> corner = random_point<D>(rng, 0, 10);
+            corner.set_value(i % D, i % 2 == 0 ? kInf : kNaN);
+            BoundingBox<D> box;
+            box.add_point(corner);
+            odd[i] = box;
+        }
+        check_compact_tree<D>(odd, nullptr, rng);
+    }
+}
+
+TEST(AABBTree, CompactTreeBoxesContainTheirElementsAndQueriesFollowTheReference) {
+    check_compact_trees<1>();
+    check_compact_trees<2>();
+    check_compact_trees<3>();
 }
 
 TEST(AABBTree, TiesGoRightInTheSeedAndTheSeedStays) {

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <random>
 #include <tuple>
 
 #include "orvex_testing/mesh_generators.h"
 #include "polvane/mesh/distance_to_element.h"
+#include "polvane/mesh/mesh_traits.h"
 
 namespace orvex {
 namespace {
@@ -103,6 +106,52 @@ TEST(MeshAABBTree, ElementsWithANonFiniteCoordinateAreAtNaNDistance) {
 TEST(MeshAABBTree, EmptyMeshGivesAnEmptyTree) {
     const TriangulatedSurface<2> surface;
     EXPECT_EQ(create_aabb_tree(surface).nb_bboxes(), 0U);
+    EXPECT_EQ(create_compact_aabb_tree(surface).nb_bboxes(), 0U);
+}
+
+// Every single-precision box of the compact tree holds the double coordinates of all the
+// vertices of the elements under it, and its nearest element is at the brute-force distance.
+template <typename Mesh>
+void expect_compact_boxes_hold_their_vertices(const Mesh& mesh) {
+    using Traits = MeshTraits<Mesh>;
+    constexpr index_t D = Traits::dimension;
+    const auto tree = Traits::create_compact_tree(mesh);
+    const index_t n = Traits::nb_elements(mesh);
+    ASSERT_EQ(tree.nb_bboxes(), n);
+    const std::function<void(std::size_t, index_t, index_t)> walk = [&](std::size_t k, index_t b,
+                                                                        index_t e) {
+        const BoundingBox<D> box = tree.node_box(k);
+        for (index_t i = b; i < e; ++i) {
+            for (const index_t v : Traits::element_vertices(mesh, tree.leaf_element(i))) {
+                EXPECT_TRUE(box.contains(mesh.point(v))) << "node " << k << ", vertex " << v;
+            }
+        }
+        if (e - b > 1) {
+            walk(2 * k, b, b + (e - b) / 2);
+            walk(2 * k + 1, b + (e - b) / 2, e);
+        }
+    };
+    walk(1, 0, n);
+    const typename Traits::ElementDistance distance{mesh};
+    std::mt19937_64 random{29};
+    std::uniform_real_distribution<double> coordinate{-0.2, 1.2};
+    for (int query = 0; query < 100; ++query) {
+        Point<D> point;
+        for (index_t axis = 0; axis < D; ++axis) {
+            point.set_value(axis, coordinate(random));
+        }
+        double best = std::numeric_limits<double>::infinity();
+        for (index_t e = 0; e < n; ++e) {
+            best = std::min(best, distance(point, e));
+        }
+        EXPECT_EQ(std::get<1>(tree.closest_element(point, distance)), best) << point.string();
+    }
+}
+
+TEST(MeshAABBTree, CompactTreeBoxesHoldTheirVerticesExactly) {
+    expect_compact_boxes_hold_their_vertices(test::jittered_segment_curve(300));
+    expect_compact_boxes_hold_their_vertices(test::jittered_square_surface(13));
+    expect_compact_boxes_hold_their_vertices(test::jittered_cube_solid(5));
 }
 
 }  // namespace

@@ -28,6 +28,10 @@ public:
         }
     }
 
+    /// The box with these corners, taken as they are: a lower bound above the upper one leaves
+    /// that axis empty, as in the empty box. NaN bounds are not allowed.
+    BoundingBox(const Point<D>& min, const Point<D>& max) : min_(min), max_(max) {}
+
     /// Grows the box to contain `point`. NaN coordinates are ignored axis by axis.
     void add_point(const Point<D>& point) {
         for (index_t axis = 0; axis < D; ++axis) {

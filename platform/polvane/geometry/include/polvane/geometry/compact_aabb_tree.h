@@ -1,0 +1,325 @@
+#pragma once
+
+#include <absl/types/span.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <tuple>
+#include <vector>
+
+#include "polvane/basic/assert.h"
+#include "polvane/basic/index.h"
+#include "polvane/geometry/bounding_box.h"
+#include "polvane/geometry/export.h"
+#include "polvane/geometry/point.h"
+
+namespace orvex {
+
+/// A static axis-aligned bounding-box tree over n elements (D = 1, 2 or 3) built for large
+/// meshes: it is built in linear time and stores its boxes in single precision, in about half
+/// the memory of `AABBTree`, with the same node layout and the same nearest-element queries.
+///
+/// Layout (as in `AABBTree`). The tree keeps a leaf order, a permutation of the n element
+/// indices: leaf[i] is the element at leaf position i. Nodes are addressed by node number:
+/// - node 1 is the root and covers the leaf positions [0, n);
+/// - a node k covering [b, e) with e > b + 1 has the children 2k, covering [b, m), and
+///   2k + 1, covering [m, e), where m = b + (e - b) / 2 (unsigned integer halving);
+/// - a node with e = b + 1 is a leaf and stands for the element leaf[b].
+///
+/// Leaf order. The elements are sorted along a Hilbert curve of their box centres,
+/// quantised on the bounding box of all the finite coordinates (8 bits per axis in 3D, 12 in
+/// 2D, 32 in 1D); a run of more than 32 elements in one curve cell is sorted again on its own
+/// bounding box (up to three times), so that graded meshes keep a fine order. Equal keys keep
+/// the element order. A NaN centre coordinate reads as 0 and an infinite one as the nearest
+/// side of that bounding box; any order gives a correct tree, so odd centres only cost speed.
+/// Splitting the sorted sequence by the halving rule gives every node a compact run of the
+/// curve; the Hilbert curve, unlike the Z-order one, never jumps, so such a run is a compact
+/// region, which is what a median split gives at a much higher price.
+///
+/// Boxes. Each node's box contains the boxes of all the elements under it. Boxes are stored in
+/// single precision, each bound rounded outward (a lower bound to the next float not above it,
+/// an upper bound to the next float not below it), so a stored box contains its elements
+/// exactly and its `signed_distance` (computed in double precision, as `BoundingBox` does) is
+/// still a lower bound of the distance to them. Finite bounds beyond the float range become
+/// infinite on their outer side. The two children of an inner node are stored side by side
+/// (one record of 2 boxes per inner node, in depth-first pre-order), so that the two box tests
+/// of a level read one record. Storage: 16 D (n - 1) + 4 n bytes plus a few dozen.
+///
+/// The tree is movable and not copyable. All const operations are safe to call from many
+/// threads at once.
+template <index_t D>
+class POLVANE_GEOMETRY_EXPORT CompactAABBTree {
+public:
+    /// The empty tree (n = 0).
+    CompactAABBTree() = default;
+
+    /// Builds the tree over `element_boxes`; element i is the one whose box is
+    /// element_boxes[i].
+    /// \throw PolvaneException "[Range] Invalid range: ..." when there are more boxes than
+    /// `index_t` can number.
+    explicit CompactAABBTree(absl::Span<const BoundingBox<D>> element_boxes);
+
+    /// Builds the tree over simplices given by their D + 1 vertex indices into `points`; the
+    /// box of element i is the bounding box of its vertices (NaN coordinates ignored axis by
+    /// axis, as `BoundingBox::add_point` does). No box array is materialised.
+    /// \pre every vertex index is below points.size().
+    /// \throw PolvaneException "[Range] Invalid range: ..." when there are more elements than
+    /// `index_t` can number.
+    CompactAABBTree(absl::Span<const Point<D>> points,
+                    absl::Span<const std::array<index_t, D + 1>> elements);
+
+    /// Takes over the other tree, which is left empty.
+    CompactAABBTree(CompactAABBTree&&) noexcept = default;
+    /// Takes over the other tree, which is left empty.
+    CompactAABBTree& operator=(CompactAABBTree&&) noexcept = default;
+    /// Not copyable: a tree can be large.
+    CompactAABBTree(const CompactAABBTree&) = delete;
+    /// Not copyable: a tree can be large.
+    CompactAABBTree& operator=(const CompactAABBTree&) = delete;
+    /// Releases the boxes and the leaf order.
+    ~CompactAABBTree() = default;
+
+    /// The number n of elements (leaves).
+    [[nodiscard]] index_t nb_bboxes() const { return static_cast<index_t>(leaves_.size()); }
+
+    /// The element at leaf position `position` (< n).
+    [[nodiscard]] index_t leaf_element(index_t position) const {
+        POLVANE_DEBUG_ASSERT(position < leaves_.size(), "[CompactAABBTree::leaf_element] Position ",
+                             position, " is not below the number of leaves (", leaves_.size(), ")");
+        return leaves_[position];
+    }
+
+    /// The whole leaf order.
+    [[nodiscard]] absl::Span<const index_t> leaf_order() const { return leaves_; }
+
+    /// The stored box of the root (the union of all element boxes, rounded outward); an empty
+    /// box when n = 0.
+    [[nodiscard]] BoundingBox<D> root_box() const { return to_box(root_); }
+
+    /// The stored box of node number `node` (1 for the root), in double precision (exactly the
+    /// single-precision bounds).
+    /// \pre the node exists: following its binary digits after the leading 1 (0 left, 1 right)
+    /// from the root never leaves the tree.
+    [[nodiscard]] BoundingBox<D> node_box(std::size_t node) const;
+
+    /// The heap memory held by the tree plus the object itself, in bytes.
+    [[nodiscard]] std::size_t memory_bytes() const;
+
+    /// The order in which to answer many queries: a permutation of the positions of `points`
+    /// sorted along the same curve as the leaves (on the root box), so that consecutive
+    /// queries walk similar paths. Points with NaN coordinates are placed as the leaves are.
+    /// Allocates about 24 bytes per point (the result and two sort buffers).
+    [[nodiscard]] std::vector<std::size_t> curve_order(absl::Span<const Point<D>> points) const;
+
+    /// The element nearest to `query` and its distance; exactly the contract of
+    /// `AABBTree::closest_element` (greedy seed to the right on ties, then the depth-first
+    /// search with strict comparisons; NaN element distances read as +infinity), with this
+    /// tree's boxes and leaf order.
+    template <typename ElementDistance>
+    [[nodiscard]] std::tuple<index_t, double> closest_element(
+        const Point<D>& query, const ElementDistance& distance) const {
+        const index_t n = nb_bboxes();
+        if (n == 0) {
+            return {NO_ID, std::numeric_limits<double>::infinity()};
+        }
+        const index_t seed = leaves_[greedy_seed_position(query)];
+        const double seed_distance = read_distance(distance(query, seed));
+        Nearest nearest{seed, seed_distance, seed_distance};
+        visit_root<false>(query, distance, nearest);
+        return {nearest.element, nearest.distance};
+    }
+
+    /// Exactly the contract of `AABBTree::closest_element_within`: the answer of
+    /// `closest_element` whenever its distance is below `bound`, with less work (an early exit
+    /// on the root box, pruning against min(best, bound), a stop once best is 0); otherwise an
+    /// element whose distance is not below `bound`, or (NO_ID, +infinity).
+    template <typename ElementDistance>
+    [[nodiscard]] std::tuple<index_t, double> closest_element_within(
+        const Point<D>& query, const ElementDistance& distance, double bound) const {
+        const index_t n = nb_bboxes();
+        if (n == 0 || box_distance(root_, query) >= bound) {
+            return {NO_ID, std::numeric_limits<double>::infinity()};
+        }
+        const index_t seed = leaves_[greedy_seed_position(query)];
+        const double seed_distance = read_distance(distance(query, seed));
+        Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
+        visit_root<true>(query, distance, nearest);
+        return {nearest.element, nearest.distance};
+    }
+
+    /// A box in single precision.
+    struct FloatBox {
+        /// The lower bounds, rounded towards -infinity.
+        std::array<float, D> min;
+        /// The upper bounds, rounded towards +infinity.
+        std::array<float, D> max;
+    };
+
+    /// The boxes of the two children of one inner node, side by side.
+    struct ChildBoxes {
+        /// The left child's box, then the right child's.
+        std::array<FloatBox, 2> child;
+    };
+
+private:
+    template <typename Source>
+    void build(const Source& source, std::size_t size);
+
+    struct Nearest {
+        index_t element;
+        double distance;
+        // What a subtree's box or an element must be strictly below to be visited or to
+        // replace `element`.
+        double limit;
+    };
+
+    static BoundingBox<D> to_box(const FloatBox& box);
+
+    // `BoundingBox::signed_distance` of the box, evaluated on its double-precision value, to
+    // the same bits. Written with selections rather than branches per axis: whether a query
+    // lies inside a child's box is a coin flip, and mispredictions dominated the descent.
+    static double box_distance(const FloatBox& box, const Point<D>& point) {
+        double outside2 = 0.0;
+        double largest_gap = -std::numeric_limits<double>::infinity();
+        bool nan = false;
+        for (index_t axis = 0; axis < D; ++axis) {
+            const double below = static_cast<double>(box.min[axis]) - point.value(axis);
+            const double above = point.value(axis) - static_cast<double>(box.max[axis]);
+            const double gap = below > above ? below : above;
+            nan |= std::isnan(gap);
+            // Adding +0 for an axis where the point lies between the bounds leaves the sum of
+            // the positive gaps' squares exactly as summing only those.
+            const double positive = gap > 0.0 ? gap : 0.0;
+            outside2 += positive * positive;
+            largest_gap = gap > largest_gap ? gap : largest_gap;
+        }
+        if (nan) {
+            return std::numeric_limits<double>::quiet_NaN();
+        }
+        // Below this threshold some squares may have lost all their digits to underflow.
+        constexpr double smallest_safe_square = 1e-290;
+        const bool outside = largest_gap > 0.0;
+        const bool safe =
+            outside2 > smallest_safe_square && outside2 < std::numeric_limits<double>::max();
+        if (static_cast<int>(outside) & static_cast<int>(!safe)) {
+            return to_box(box).signed_distance(point);
+        }
+        // Inside: minus the distance to the nearest face, +0 on the boundary.
+        const double outside_distance = std::sqrt(outside2);
+        return outside ? outside_distance : largest_gap + 0.0;
+    }
+
+    static double read_distance(double distance) {
+        return std::isnan(distance) ? std::numeric_limits<double>::infinity() : distance;
+    }
+
+    // The leaf position reached from the root by always going to the child whose box is
+    // nearer to `query` (the right one on ties). \pre the tree is not empty.
+    [[nodiscard]] index_t greedy_seed_position(const Point<D>& query) const {
+        std::size_t inner = 0;
+        index_t begin = 0;
+        index_t end = nb_bboxes();
+        while (end - begin > 1) {
+            const index_t middle = begin + (end - begin) / 2;
+            const ChildBoxes& boxes = inner_[inner];
+            if (box_distance(boxes.child[0], query) < box_distance(boxes.child[1], query)) {
+                inner += 1;
+                end = middle;
+            } else {
+                inner += middle - begin;
+                begin = middle;
+            }
+        }
+        return begin;
+    }
+
+    template <bool StopAtZero, typename ElementDistance>
+    void visit_root(const Point<D>& query, const ElementDistance& distance,
+                    Nearest& nearest) const {
+        if (nb_bboxes() == 1) {
+            visit_leaf(query, distance, 0, nearest);
+        } else {
+            visit_inner<StopAtZero>(query, distance, 0, 0, nb_bboxes(), nearest);
+        }
+    }
+
+    template <typename ElementDistance>
+    void visit_leaf(const Point<D>& query, const ElementDistance& distance, index_t position,
+                    Nearest& nearest) const {
+        const index_t element = leaves_[position];
+        const double element_distance = read_distance(distance(query, element));
+        if (element_distance < nearest.limit) {
+            nearest = {element, element_distance, element_distance};
+        }
+    }
+
+    // Visits the inner node at pre-order index `inner` covering [begin, end) (end - begin > 1);
+    // the caller has checked its box distance against the current limit.
+    template <bool StopAtZero, typename ElementDistance>
+    void visit_inner(const Point<D>& query, const ElementDistance& distance, std::size_t inner,
+                     index_t begin, index_t end, Nearest& nearest) const {
+        if (StopAtZero && !(nearest.limit > 0)) {
+            return;
+        }
+        const index_t middle = begin + (end - begin) / 2;
+        const ChildBoxes& boxes = inner_[inner];
+        const double left_distance = box_distance(boxes.child[0], query);
+        const double right_distance = box_distance(boxes.child[1], query);
+        const bool left_first = left_distance < right_distance;
+        const double first_distance = left_first ? left_distance : right_distance;
+        const double second_distance = left_first ? right_distance : left_distance;
+        if (first_distance < nearest.limit) {
+            visit_child<StopAtZero>(query, distance, inner, begin, middle, end, left_first,
+                                    nearest);
+        }
+        if (StopAtZero && !(nearest.limit > 0)) {
+            return;
+        }
+        if (second_distance < nearest.limit) {
+            visit_child<StopAtZero>(query, distance, inner, begin, middle, end, !left_first,
+                                    nearest);
+        }
+    }
+
+    template <bool StopAtZero, typename ElementDistance>
+    void visit_child(const Point<D>& query, const ElementDistance& distance, std::size_t inner,
+                     index_t begin, index_t middle, index_t end, bool left,
+                     Nearest& nearest) const {
+        if (left) {
+            if (middle - begin == 1) {
+                visit_leaf(query, distance, begin, nearest);
+            } else {
+                visit_inner<StopAtZero>(query, distance, inner + 1, begin, middle, nearest);
+            }
+        } else if (end - middle == 1) {
+            visit_leaf(query, distance, middle, nearest);
+        } else {
+            visit_inner<StopAtZero>(query, distance, inner + (middle - begin), middle, end,
+                                    nearest);
+        }
+    }
+
+    FloatBox root_{empty_float_box()};
+    // One record per inner node (n - 1 of them), in depth-first pre-order.
+    std::unique_ptr<ChildBoxes[]> inner_;
+    std::vector<index_t> leaves_;
+
+    static FloatBox empty_float_box() {
+        FloatBox box;
+        for (index_t axis = 0; axis < D; ++axis) {
+            box.min[axis] = std::numeric_limits<float>::infinity();
+            box.max[axis] = -std::numeric_limits<float>::infinity();
+        }
+        return box;
+    }
+};
+
+extern template class CompactAABBTree<1>;
+extern template class CompactAABBTree<2>;
+extern template class CompactAABBTree<3>;
+
+}  // namespace orvex

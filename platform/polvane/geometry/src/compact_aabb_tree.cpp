@@ -1,0 +1,538 @@
+#include "polvane/geometry/compact_aabb_tree.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace orvex {
+namespace detail {
+namespace {
+
+// A sort item: the curve key in the upper 32 bits, the element (or point) index in the lower
+// 32 bits. Sorting the items by key, stably, orders by (key, index).
+using Item = std::uint64_t;
+
+// Runs of equal keys longer than this are sorted again on their own bounding box.
+constexpr std::size_t refine_run = 32;
+constexpr int max_refinements = 3;
+// Below this size a comparison sort beats the four histogram passes.
+constexpr std::size_t small_sort = 64;
+
+// Buffers filled before they are read: no value initialisation, so no zero fill.
+template <typename T>
+std::unique_ptr<T[]> uninitialised(std::size_t size) {
+    return std::unique_ptr<T[]>(new T[size]);  // NOLINT(cppcoreguidelines-owning-memory)
+}
+
+// The bits of `value` (below 2^10) spread to every third bit.
+std::uint32_t spread3(std::uint32_t value) {
+    value &= 0x3FFU;
+    value = (value | (value << 16U)) & 0x030000FFU;
+    value = (value | (value << 8U)) & 0x0300F00FU;
+    value = (value | (value << 4U)) & 0x030C30C3U;
+    value = (value | (value << 2U)) & 0x09249249U;
+    return value;
+}
+
+// The bits of `value` (below 2^16) spread to every second bit.
+std::uint32_t spread2(std::uint32_t value) {
+    value &= 0xFFFFU;
+    value = (value | (value << 8U)) & 0x00FF00FFU;
+    value = (value | (value << 4U)) & 0x0F0F0F0FU;
+    value = (value | (value << 2U)) & 0x33333333U;
+    value = (value | (value << 1U)) & 0x55555555U;
+    return value;
+}
+
+// One step of the Hilbert transform below for axis `i` at bit `q`: when bit q of `xi` is set,
+// the low bits of `x0` are inverted, else the low bits of `x0` and `xi` are exchanged.
+// Written with masks instead of branches: the bits are random and mispredicted branches made
+// this the most expensive step of a build.
+inline void hilbert_step(std::uint32_t& x0, std::uint32_t& xi, std::uint32_t q) {
+    const std::uint32_t p = q - 1;
+    const std::uint32_t set = 0U - static_cast<std::uint32_t>((xi & q) != 0);
+    const std::uint32_t t = (x0 ^ xi) & p & ~set;
+    x0 ^= (p & set) | t;
+    xi ^= t;
+}
+
+// The position along a Hilbert curve of a cell given by its D coordinates of `bits` bits
+// (J. Skilling, "Programming the Hilbert curve", 2004: the coordinates are turned into the
+// "transposed" index, whose bits, read across the axes from the highest, are the key). The
+// axes are plain variables rather than an array so that they stay in registers.
+template <index_t D, unsigned bits>
+inline std::uint32_t hilbert_key(const std::array<std::uint32_t, D>& cell) {
+    constexpr std::uint32_t highest = std::uint32_t{1} << (bits - 1);
+    std::uint32_t x0 = cell[0];
+    std::uint32_t x1 = cell[1];
+    std::uint32_t x2 = D == 3 ? cell[D - 1] : 0;
+    for (std::uint32_t q = highest; q > 1; q >>= 1U) {
+        // Axis 0 against itself: only the inversion can happen.
+        x0 ^= (q - 1) & (0U - static_cast<std::uint32_t>((x0 & q) != 0));
+        hilbert_step(x0, x1, q);
+        if constexpr (D == 3) {
+            hilbert_step(x0, x2, q);
+        }
+    }
+    x1 ^= x0;
+    std::uint32_t last = x1;
+    if constexpr (D == 3) {
+        x2 ^= x1;
+        last = x2;
+    }
+    std::uint32_t t = 0;
+    for (std::uint32_t q = highest; q > 1; q >>= 1U) {
+        t ^= (q - 1) & (0U - static_cast<std::uint32_t>((last & q) != 0));
+    }
+    x0 ^= t;
+    x1 ^= t;
+    if constexpr (D == 3) {
+        x2 ^= t;
+        return (spread3(x0) << 2U) | (spread3(x1) << 1U) | spread3(x2);
+    } else {
+        return (spread2(x0) << 1U) | spread2(x1);
+    }
+}
+
+// The quantisation of coordinates onto the cells of a curve: each axis of a box is cut into
+// 2^bits cells.
+template <index_t D>
+class CurveFrame {
+public:
+    static constexpr unsigned bits = D == 3 ? 8 : D == 2 ? 12 : 32;
+
+    // The frame of the finite coordinates in [low, high] per axis; an axis without any finite
+    // coordinate (low > high) maps everything to cell 0.
+    CurveFrame(const std::array<double, D>& low, const std::array<double, D>& high) {
+        constexpr double cells = static_cast<double>((std::uint64_t{1} << bits) - 1);
+        for (index_t axis = 0; axis < D; ++axis) {
+            // Halves, so that the extent of a range near the largest doubles does not
+            // overflow.
+            const double extent = 0.5 * high[axis] - 0.5 * low[axis];
+            half_low_[axis] = low[axis] <= high[axis] ? 0.5 * low[axis] : 0.0;
+            scale_[axis] = extent > 0 && std::isfinite(extent) ? cells / extent : 0.0;
+        }
+    }
+
+    // The key of a point: its cell coordinates interleaved. NaN reads as 0; coordinates
+    // outside the frame (infinite ones included) fall into its nearest cell.
+    [[nodiscard]] std::uint32_t key(const std::array<double, D>& point) const {
+        std::array<std::uint32_t, D> cell{};
+        for (index_t axis = 0; axis < D; ++axis) {
+            constexpr double last = static_cast<double>((std::uint64_t{1} << bits) - 1);
+            const double value = std::isnan(point[axis]) ? 0.0 : point[axis];
+            const double scaled = (0.5 * value - half_low_[axis]) * scale_[axis];
+            // A NaN product (infinity times a zero scale) compares false and lands in cell 0.
+            const double clamped = scaled > 0 ? (scaled < last ? scaled : last) : 0.0;
+            cell[axis] = static_cast<std::uint32_t>(clamped);
+        }
+        if constexpr (D == 1) {
+            return cell[0];
+        } else {
+            return hilbert_key<D, bits>(cell);
+        }
+    }
+
+private:
+    std::array<double, D> half_low_{};
+    std::array<double, D> scale_{};
+};
+
+// Bounds of the finite values met, per axis.
+template <index_t D>
+struct FiniteRange {
+    std::array<double, D> low;
+    std::array<double, D> high;
+
+    FiniteRange() {
+        low.fill(std::numeric_limits<double>::infinity());
+        high.fill(-std::numeric_limits<double>::infinity());
+    }
+
+    void add(const std::array<double, D>& point) {
+        for (index_t axis = 0; axis < D; ++axis) {
+            const double value = std::isnan(point[axis]) ? 0.0 : point[axis];
+            if (std::isfinite(value)) {
+                low[axis] = value < low[axis] ? value : low[axis];
+                high[axis] = value > high[axis] ? value : high[axis];
+            }
+        }
+    }
+
+    [[nodiscard]] CurveFrame<D> frame() const { return CurveFrame<D>{low, high}; }
+};
+
+template <index_t D>
+std::array<double, D> coordinates(const Point<D>& point) {
+    std::array<double, D> result{};
+    for (index_t axis = 0; axis < D; ++axis) {
+        result[axis] = point.value(axis);
+    }
+    return result;
+}
+
+template <index_t D>
+std::array<double, D> box_center(const BoundingBox<D>& box) {
+    std::array<double, D> result{};
+    for (index_t axis = 0; axis < D; ++axis) {
+        result[axis] = 0.5 * box.min().value(axis) + 0.5 * box.max().value(axis);
+    }
+    return result;
+}
+
+// Sorts items[0, size) by their upper 32 bits, stably (LSD radix sort, 8-bit digits, with the
+// passes whose digit is the same everywhere skipped). `scratch` holds at least `size` items.
+void radix_sort(Item* items, Item* scratch, std::size_t size) {
+    if (size < small_sort) {
+        std::sort(items, items + size);
+        return;
+    }
+    std::array<std::array<std::size_t, 256>, 4> counts{};
+    for (std::size_t i = 0; i < size; ++i) {
+        const Item item = items[i];
+        for (unsigned digit = 0; digit < 4; ++digit) {
+            ++counts[digit][(item >> (32U + 8U * digit)) & 0xFFU];
+        }
+    }
+    Item* from = items;
+    Item* to = scratch;
+    for (unsigned digit = 0; digit < 4; ++digit) {
+        auto& count = counts[digit];
+        if (count[(from[0] >> (32U + 8U * digit)) & 0xFFU] == size) {
+            continue;
+        }
+        std::size_t offset = 0;
+        for (std::size_t& c : count) {
+            const std::size_t bucket = c;
+            c = offset;
+            offset += bucket;
+        }
+        for (std::size_t i = 0; i < size; ++i) {
+            const Item item = from[i];
+            to[count[(item >> (32U + 8U * digit)) & 0xFFU]++] = item;
+        }
+        std::swap(from, to);
+    }
+    if (from != items) {
+        std::memcpy(items, from, size * sizeof(Item));
+    }
+}
+
+// Gives every item the key of its centre in `frame`, sorts them, then sorts again each long run
+// of equal keys on the bounding box of its own centres. `center(index)` gives the centre of
+// the element or point with that index, as an array of D doubles.
+template <index_t D, typename Center>
+void sort_along_curve(Item* items, Item* scratch, std::size_t size, const CurveFrame<D>& frame,
+                      const Center& center, int refinements_left) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const Item index = items[i] & 0xFFFFFFFFU;
+        items[i] = (Item{frame.key(center(static_cast<index_t>(index)))} << 32U) | index;
+    }
+    radix_sort(items, scratch, size);
+    if (refinements_left == 0) {
+        return;
+    }
+    std::size_t begin = 0;
+    while (begin < size) {
+        std::size_t end = begin + 1;
+        while (end < size && (items[end] >> 32U) == (items[begin] >> 32U)) {
+            ++end;
+        }
+        if (end - begin > refine_run) {
+            FiniteRange<D> range;
+            for (std::size_t i = begin; i < end; ++i) {
+                range.add(center(static_cast<index_t>(items[i] & 0xFFFFFFFFU)));
+            }
+            sort_along_curve<D>(items + begin, scratch, end - begin, range.frame(), center,
+                                refinements_left - 1);
+        }
+        begin = end;
+    }
+}
+
+// Rounds towards -infinity (`down`) or +infinity to a float; finite values beyond the float
+// range go to the infinity on their side only when rounding away from zero.
+float round_down(double value) {
+    constexpr double largest = std::numeric_limits<float>::max();
+    if (!(value >= -largest)) {
+        return -std::numeric_limits<float>::infinity();
+    }
+    if (value > largest) {
+        return value == std::numeric_limits<double>::infinity()
+                   ? std::numeric_limits<float>::infinity()
+                   : std::numeric_limits<float>::max();
+    }
+    // The nearest float, then one step down when it lies above `value` (std::nextafter towards
+    // -infinity, done on the bits without a branch: a step away from zero for a negative
+    // float or a zero, towards zero for a positive one).
+    const float nearest = static_cast<float>(value);
+    const auto above = static_cast<std::uint32_t>(static_cast<double>(nearest) > value);
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &nearest, sizeof(bits));
+    constexpr std::uint32_t sign = 0x80000000U;
+    bits = (bits & ~sign) == 0 ? sign : bits;
+    bits = (bits & sign) != 0 ? bits + above : bits - above;
+    float result = 0;
+    std::memcpy(&result, &bits, sizeof(result));
+    return result;
+}
+
+float round_up(double value) {
+    return -round_down(-value);
+}
+
+template <index_t D>
+typename CompactAABBTree<D>::FloatBox rounded_outward(const BoundingBox<D>& box) {
+    typename CompactAABBTree<D>::FloatBox result{};
+    for (index_t axis = 0; axis < D; ++axis) {
+        result.min[axis] = round_down(box.min().value(axis));
+        result.max[axis] = round_up(box.max().value(axis));
+    }
+    return result;
+}
+
+template <index_t D>
+void add_float_box(typename CompactAABBTree<D>::FloatBox& box,
+                   const typename CompactAABBTree<D>::FloatBox& other) {
+    for (index_t axis = 0; axis < D; ++axis) {
+        box.min[axis] = other.min[axis] < box.min[axis] ? other.min[axis] : box.min[axis];
+        box.max[axis] = other.max[axis] > box.max[axis] ? other.max[axis] : box.max[axis];
+    }
+}
+
+// Element boxes given as an array.
+template <index_t D>
+class ArrayBoxes {
+public:
+    explicit ArrayBoxes(absl::Span<const BoundingBox<D>> boxes) : boxes_(boxes) {}
+
+    [[nodiscard]] BoundingBox<D> box(index_t element) const { return boxes_[element]; }
+
+    [[nodiscard]] std::array<double, D> center(index_t element) const {
+        return box_center(boxes_[element]);
+    }
+
+    [[nodiscard]] CurveFrame<D> frame() const {
+        FiniteRange<D> range;
+        for (const BoundingBox<D>& box : boxes_) {
+            range.add(coordinates(box.min()));
+            range.add(coordinates(box.max()));
+        }
+        return range.frame();
+    }
+
+private:
+    absl::Span<const BoundingBox<D>> boxes_;
+};
+
+// Element boxes computed from the vertices of simplices.
+template <index_t D>
+class SimplexBoxes {
+public:
+    SimplexBoxes(absl::Span<const Point<D>> points,
+                 absl::Span<const std::array<index_t, D + 1>> elements)
+        : points_(points), elements_(elements) {}
+
+    [[nodiscard]] BoundingBox<D> box(index_t element) const {
+        BoundingBox<D> result;
+        for (const index_t vertex : elements_[element]) {
+            result.add_point(points_[vertex]);
+        }
+        return result;
+    }
+
+    [[nodiscard]] std::array<double, D> center(index_t element) const {
+        return box_center(box(element));
+    }
+
+    // The finite range of all the points: it holds every finite centre.
+    [[nodiscard]] CurveFrame<D> frame() const {
+        FiniteRange<D> range;
+        for (const Point<D>& point : points_) {
+            range.add(coordinates(point));
+        }
+        return range.frame();
+    }
+
+private:
+    absl::Span<const Point<D>> points_;
+    absl::Span<const std::array<index_t, D + 1>> elements_;
+};
+
+// Computes the boxes of the inner nodes bottom-up, in one depth-first pass over the leaves.
+template <index_t D, typename Source>
+class BoxBuilder {
+public:
+    using FloatBox = typename CompactAABBTree<D>::FloatBox;
+    using ChildBoxes = typename CompactAABBTree<D>::ChildBoxes;
+
+    BoxBuilder(const Source& source, const index_t* leaves, ChildBoxes* inner)
+        : source_(source), leaves_(leaves), inner_(inner) {}
+
+    // The box of the node covering [begin, end) whose record, if inner, is at `index`.
+    FloatBox node(std::size_t index, index_t begin, index_t end) {
+        if (end - begin == 1) {
+            return rounded_outward(source_.box(leaves_[begin]));
+        }
+        const index_t middle = begin + (end - begin) / 2;
+        const FloatBox left = node(index + 1, begin, middle);
+        const FloatBox right = node(index + (middle - begin), middle, end);
+        inner_[index] = ChildBoxes{{left, right}};
+        FloatBox box = left;
+        add_float_box<D>(box, right);
+        return box;
+    }
+
+private:
+    const Source& source_;
+    const index_t* leaves_;
+    ChildBoxes* inner_;
+};
+
+}  // namespace
+}  // namespace detail
+
+template <index_t D>
+CompactAABBTree<D>::CompactAABBTree(absl::Span<const BoundingBox<D>> element_boxes) {
+    build(detail::ArrayBoxes<D>{element_boxes}, element_boxes.size());
+}
+
+template <index_t D>
+CompactAABBTree<D>::CompactAABBTree(absl::Span<const Point<D>> points,
+                                    absl::Span<const std::array<index_t, D + 1>> elements) {
+    build(detail::SimplexBoxes<D>{points, elements}, elements.size());
+}
+
+template <index_t D>
+template <typename Source>
+void CompactAABBTree<D>::build(const Source& source, std::size_t size) {
+    check_index_range(size);
+    if (size == 0) {
+        return;
+    }
+    const auto n = static_cast<index_t>(size);
+    std::vector<index_t> leaves;
+    {
+        auto items = detail::uninitialised<detail::Item>(n);
+        {
+            auto scratch = detail::uninitialised<detail::Item>(n);
+            for (index_t i = 0; i < n; ++i) {
+                items[i] = i;
+            }
+            detail::sort_along_curve<D>(
+                items.get(), scratch.get(), n, source.frame(),
+                [&source](index_t element) { return source.center(element); },
+                detail::max_refinements);
+        }
+        leaves.reserve(n);
+        for (index_t i = 0; i < n; ++i) {
+            leaves.push_back(static_cast<index_t>(items[i] & 0xFFFFFFFFU));
+        }
+    }
+    // Records written once each by the builder, never filled beforehand.
+    auto inner = detail::uninitialised<ChildBoxes>(n - 1);
+    detail::BoxBuilder<D, Source> builder{source, leaves.data(), inner.get()};
+    const FloatBox root = builder.node(0, 0, n);
+    root_ = root;
+    inner_ = std::move(inner);
+    leaves_ = std::move(leaves);
+}
+
+template <index_t D>
+BoundingBox<D> CompactAABBTree<D>::to_box(const FloatBox& box) {
+    Point<D> low;
+    Point<D> high;
+    for (index_t axis = 0; axis < D; ++axis) {
+        low.set_value(axis, static_cast<double>(box.min[axis]));
+        high.set_value(axis, static_cast<double>(box.max[axis]));
+    }
+    return BoundingBox<D>{low, high};
+}
+
+template <index_t D>
+BoundingBox<D> CompactAABBTree<D>::node_box(std::size_t node) const {
+    POLVANE_DEBUG_ASSERT(node >= 1 && !leaves_.empty(), "[CompactAABBTree::node_box] Node ", node,
+                         " is not in the tree");
+    unsigned depth = 0;
+    while ((node >> (depth + 1)) != 0) {
+        ++depth;
+    }
+    std::size_t inner = 0;
+    index_t begin = 0;
+    index_t end = nb_bboxes();
+    const FloatBox* box = &root_;
+    for (unsigned level = depth; level-- > 0;) {
+        POLVANE_DEBUG_ASSERT(end - begin > 1, "[CompactAABBTree::node_box] Node ", node,
+                             " is not in the tree");
+        const index_t middle = begin + (end - begin) / 2;
+        const bool right = ((node >> level) & 1U) != 0;
+        box = &inner_[inner].child[right ? 1 : 0];
+        if (right) {
+            inner += middle - begin;
+            begin = middle;
+        } else {
+            inner += 1;
+            end = middle;
+        }
+    }
+    return to_box(*box);
+}
+
+template <index_t D>
+std::size_t CompactAABBTree<D>::memory_bytes() const {
+    const std::size_t nb_inner = leaves_.empty() ? 0 : leaves_.size() - 1;
+    return sizeof(*this) + nb_inner * sizeof(ChildBoxes) + leaves_.capacity() * sizeof(index_t);
+}
+
+template <index_t D>
+std::vector<std::size_t> CompactAABBTree<D>::curve_order(absl::Span<const Point<D>> points) const {
+    std::vector<std::size_t> order;
+    order.reserve(points.size());
+    if (points.size() > std::numeric_limits<index_t>::max()) {
+        // Too many to number in a sort item: the input order (the answers are the same).
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            order.push_back(i);
+        }
+        return order;
+    }
+    // The frame of the leaves where the root box is finite, else that of the points.
+    detail::FiniteRange<D> range;
+    bool finite_root = !(root_.min[0] > root_.max[0]);
+    for (index_t axis = 0; axis < D; ++axis) {
+        finite_root =
+            finite_root && std::isfinite(root_.min[axis]) && std::isfinite(root_.max[axis]);
+    }
+    if (finite_root) {
+        range.add(detail::coordinates(to_box(root_).min()));
+        range.add(detail::coordinates(to_box(root_).max()));
+    } else {
+        for (const Point<D>& point : points) {
+            range.add(detail::coordinates(point));
+        }
+    }
+    const std::size_t size = points.size();
+    auto items = detail::uninitialised<detail::Item>(size);
+    auto scratch = detail::uninitialised<detail::Item>(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        items[i] = i;
+    }
+    detail::sort_along_curve<D>(
+        items.get(), scratch.get(), size, range.frame(),
+        [points](index_t index) { return detail::coordinates(points[index]); },
+        detail::max_refinements);
+    for (std::size_t i = 0; i < size; ++i) {
+        order.push_back(static_cast<std::size_t>(items[i] & 0xFFFFFFFFU));
+    }
+    return order;
+}
+
+template class CompactAABBTree<1>;
+template class CompactAABBTree<2>;
+template class CompactAABBTree<3>;
+
+}  // namespace orvex
