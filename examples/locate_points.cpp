@@ -1,5 +1,5 @@
-// Locating points: which element of a Medit mesh holds each point of a text file, and how many
-// points were found in one.
+// Locating points: which element of a mesh file holds each point of a text file, and how many
+// points were found in one, with one batch query.
 //
 // Usage: orvex_example_locate_points MESH_FILE POINTS.txt
 // The points file holds one point per line, its coordinates separated by blanks (as many as the
@@ -52,25 +52,15 @@ std::vector<Point<D>> read_points(const std::string& path) {
     return points;
 }
 
-// The element holding each point, one query per point (an empty optional: no element holds it).
-template <typename Mesh, index_t D>
-std::vector<std::optional<index_t>> locate_each_point(
-    const orvex::internal::ElementSearch<Mesh>& search, const std::vector<Point<D>>& points) {
-    std::vector<std::optional<index_t>> elements;
-    elements.reserve(points.size());
-    for (const auto& point : points) {
-        elements.push_back(search.initial_containing_element(point));
-    }
-    return elements;
-}
-
 template <typename Mesh>
 void locate(const Mesh& mesh, const std::string& points_path) {
     constexpr index_t D = orvex::internal::ElementSearch<Mesh>::dimension;
     const auto points = read_points<D>(points_path);
     orvex::internal::ElementSearch<Mesh> search;
     search.reinitialize_elements_tree(mesh);
-    const auto elements = locate_each_point(search, points);
+    // One batch: the search answers the points in an order of its own that keeps memory
+    // accesses close, and gives the answers back in the order of `points`.
+    const auto elements = search.initial_containing_elements(points);
     std::size_t found = 0;
     for (std::size_t k = 0; k < points.size(); ++k) {
         found += elements[k] ? 1 : 0;
