@@ -5,7 +5,8 @@
 // - no two neighbours coincide, and the entries are monotone along the widest axis of the
 //   points' box, NaN keys after every number (before them when the list was reversed);
 // - after a success, the direction from the first entry to the last does not run against the
-//   segment (dot product >= 0, or NaN);
+//   segment (dot product >= 0, or NaN), also where the points or the segment span more than the
+//   largest double;
 // - it throws exactly when it must, with the exact message: the division message when fewer
 //   than two distinct points remain (the list is then sorted and shortened, not reversed),
 //   otherwise the normalisation message when the segment is degenerate.
@@ -46,6 +47,27 @@ double coordinate(FuzzedDataProvider& data) {
     // A coarse grid with offsets around the coincidence tolerance.
     const double grid = static_cast<double>(data.ConsumeIntegralInRange<int>(-3, 3));
     return grid + 4e-7 * data.ConsumeIntegralInRange<int>(-3, 3);
+}
+
+template <index_t D>
+bool is_finite(const Point<D>& point) {
+    for (index_t axis = 0; axis < D; ++axis) {
+        if (!std::isfinite(point.value(axis))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// to - from; for finite points whose difference overflows (x = -1e308 and 1e308), the
+// difference of the halved points, which has the same direction.
+template <index_t D>
+Vector<D> direction_between(const Point<D>& from, const Point<D>& to) {
+    const Vector<D> direction{from, to};
+    if (std::isfinite(direction.length()) || !is_finite(from) || !is_finite(to)) {
+        return direction;
+    }
+    return Vector<D>{from * 0.5, to * 0.5};
 }
 
 template <index_t D>
@@ -137,22 +159,23 @@ void run(FuzzedDataProvider& data) {
         descending = descending && (std::isnan(a) || (!std::isnan(b) && a >= b));
     }
 
-    const Point<D> extent_point = points.back().point - points.front().point;
-    const Vector<D> extent{extent_point.values()};
+    const Vector<D> extent = direction_between(points.front().point, points.back().point);
     const double length = extent.length();
     if (!(std::fabs(length) > 1e-30)) {
         check(message == DIVISION_MESSAGE, "expected the division message, got: " + message);
         check(ascending, "not sorted ascending after the division exception");
         return;
     }
-    if (!(segment.length() > 1e-30)) {
+    const Vector<D> along =
+        direction_between(segment.vertices()[0].get(), segment.vertices()[1].get());
+    if (!(along.length() > 1e-30)) {
         check(message == NORMALIZE_MESSAGE, "expected the normalisation message, got: " + message);
         check(ascending, "not sorted ascending after the normalisation exception");
         return;
     }
     check(message.empty(), "unexpected exception: " + message);
     check(ascending || descending, "entries are not monotone along the widest axis");
-    const Vector<D> direction = segment.normalized_direction();
+    const Vector<D> direction = along.normalize();
     double dot = 0;
     for (index_t i = 0; i < D; ++i) {
         dot += extent.value(i) / length * direction.value(i);

@@ -1,11 +1,25 @@
 #include "orvex/background_common/background_common_library.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
+#include "detail/initialization_probe.h"
 #include "polvane/mesh/polvane_mesh_library.h"
 
 namespace orvex {
+namespace detail {
+namespace {
+
+std::atomic<InitializationProbe> initialization_probe{nullptr};
+
+}  // namespace
+
+void set_initialization_probe(InitializationProbe probe) {
+    initialization_probe.store(probe, std::memory_order_release);
+}
+
+}  // namespace detail
 
 BackgroundCommonLibrary::BackgroundCommonLibrary() = default;
 
@@ -30,6 +44,10 @@ void BackgroundCommonLibrary::initialize() {
 }
 
 void BackgroundCommonLibrary::do_initialize() {
+    // A test hook (detail/initialization_probe.h); none outside that test.
+    if (const auto probe = detail::initialization_probe.load(std::memory_order_acquire)) {
+        probe();
+    }
     PolvaneMeshLibrary::initialize();
 }
 

@@ -10,6 +10,30 @@
 
 namespace orvex {
 namespace internal {
+namespace detail {
+
+template <index_t D>
+bool is_finite(const Point<D>& point) {
+    for (index_t axis = 0; axis < D; ++axis) {
+        if (!std::isfinite(point.value(axis))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// to - from. When a coordinate difference of finite points exceeds the largest double, the
+// difference of the halved points instead: only its direction is used, and halving keeps it.
+template <index_t D>
+Vector<D> direction_between(const Point<D>& from, const Point<D>& to) {
+    const Vector<D> direction{from, to};
+    if (std::isfinite(direction.length()) || !is_finite(from) || !is_finite(to)) {
+        return direction;
+    }
+    return Vector<D>{from * 0.5, to * 0.5};
+}
+
+}  // namespace detail
 
 template <index_t D>
 MacroEdgeInsertionInfo<D>::MacroEdgeInsertionInfo(MacroEdgeInsertionInfo&& other) noexcept
@@ -47,10 +71,9 @@ void MacroEdgeInsertionInfo<D>::sort(const Segment<D>& segment) {
     // A plain `<` is not a strict weak ordering once a NaN coordinate is present, and std::sort
     // may then read outside the list. Entries with a NaN key are moved after every number
     // first (in one linear pass), so that the sort itself compares numbers only.
-    const auto numbers_end =
-        std::partition(points.begin(), points.end(), [axis](const InsertionPoint& entry) {
-            return !std::isnan(entry.point.value(axis));
-        });
+    const auto numbers_end = std::partition(
+        points.begin(), points.end(),
+        [axis](const InsertionPoint& entry) { return !std::isnan(entry.point.value(axis)); });
     std::sort(points.begin(), numbers_end,
               [axis](const InsertionPoint& a, const InsertionPoint& b) {
                   return a.point.value(axis) < b.point.value(axis);
@@ -67,11 +90,15 @@ void MacroEdgeInsertionInfo<D>::sort(const Segment<D>& segment) {
     }
     points.erase(std::next(last_kept), points.end());
 
-    const Point<D> extent = points.back().point - points.front().point;
-    const double length = Vector<D>{extent.values()}.length();
+    // Both directions are formed on halved coordinates when the points lie more than the
+    // largest double apart (x = -1e308 and 1e308), so that they never become NaN.
+    const Vector<D> extent = detail::direction_between(points.front().point, points.back().point);
+    const double length = extent.length();
     // Point's division refuses a length not above 1e-30 (NaN included) with its own message.
-    const Point<D> unit = extent / length;
-    const Vector<D> direction = segment.normalized_direction();
+    const Point<D> unit = Point<D>{extent.values()} / length;
+    const Vector<D> direction =
+        detail::direction_between(segment.vertices()[0].get(), segment.vertices()[1].get())
+            .normalize();
     if (Vector<D>{unit.values()}.dot(direction) < 0) {
         std::reverse(points.begin(), points.end());
     }

@@ -1,11 +1,12 @@
+#include "orvex/background_common/insertion/macro_edge_insertion_info.h"
+
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
 #include <random>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "orvex/background_common/insertion/macro_edge_insertion_info.h"
 #include "polvane/basic/polvane_exception.h"
 
 namespace orvex {
@@ -38,9 +39,13 @@ std::vector<Point<D>> points_of(const MacroEdgeInsertionInfo<D>& info) {
     return result;
 }
 
-Point2D p2(double x, double y) { return Point2D{{x, y}}; }
+Point2D p2(double x, double y) {
+    return Point2D{{x, y}};
+}
 
-Point3D p3(double x, double y, double z) { return Point3D{{x, y, z}}; }
+Point3D p3(double x, double y, double z) {
+    return Point3D{{x, y, z}};
+}
 
 TEST(MacroEdgeInsertionSort, OrdersAlongTheSegmentInBothDirections2D) {
     const Point2D origin = p2(0, 0);
@@ -195,6 +200,24 @@ TEST(MacroEdgeInsertionInfo, CopiesAreIndependentAndMovesEmptyTheSource) {
     copy = std::move(moved);
     EXPECT_EQ(copy.statuses.size(), 1u);
     EXPECT_TRUE(moved.points.empty());  // NOLINT(bugprone-use-after-move)
+}
+
+// Points and segments spanning more than the largest double (x = +-1e308): the direction along
+// them is still found, so a segment running towards -x puts the entries in -x order.
+TEST(MacroEdgeInsertionSort, HugeExtentsStillFollowTheSegment) {
+    const Point2D east = p2(1e308, 0);
+    const Point2D west = p2(-1e308, 0);
+    auto backward = record_of<2>({west, p2(0, 0), east});
+    backward.sort(Segment<2>{east, west});
+    EXPECT_EQ(points_of(backward), (std::vector<Point2D>{east, p2(0, 0), west}));
+    auto forward = record_of<2>({east, west});
+    const Point2D left = p2(-1, 0);
+    const Point2D right = p2(1, 0);
+    forward.sort(Segment<2>{left, right});
+    EXPECT_EQ(points_of(forward), (std::vector<Point2D>{west, east}));
+    auto along_short = record_of<2>({p2(1, 0), p2(0, 0)});
+    along_short.sort(Segment<2>{east, west});
+    EXPECT_EQ(points_of(along_short), (std::vector<Point2D>{p2(1, 0), p2(0, 0)}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <set>
 
@@ -132,6 +133,34 @@ TEST(InternalDistanceCache, HashSeparatesTradedCoordinates) {
               hash(PointsKeyView<2, 3>{{&p01, &p10, &p11}}));
     EXPECT_NE(hash(PointsKeyView<2, 3>{{&p01, &p01, &p11}}),
               hash(PointsKeyView<2, 3>{{&p10, &p10, &p11}}));
+}
+
+// Tetrahedra whose points trade low bits between two coordinates (x raised by k * 2^21 ulps, y
+// lowered by k ulps) once shared one key hash, so that a few thousand of them, all distinct, made
+// every insertion walk all the others.
+TEST(InternalDistanceCache, HashSeparatesPointsThatTradeLowBits) {
+    const auto ulps_away = [](double value, std::int64_t ulps) {
+        std::int64_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        bits += ulps;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    };
+    const std::array<Point<3>, 4> base{Point<3>{{0.3, 0.3, 0.3}}, Point<3>{{0.3 + 4e-6, 0.3, 0.3}},
+                                       Point<3>{{0.3, 0.3 + 4e-6, 0.3}},
+                                       Point<3>{{0.3, 0.3, 0.3 + 4e-6}}};
+    const PointsKeyHash<3, 4> hash;
+    std::set<std::size_t> hashes;
+    constexpr std::int64_t kCount = 1000;
+    for (std::int64_t k = 0; k < kCount; ++k) {
+        std::array<Point<3>, 4> points = base;
+        for (auto& point : points) {
+            point.set_value(0, ulps_away(point.value(0), k << 21));
+            point.set_value(1, ulps_away(point.value(1), -k));
+        }
+        hashes.insert(hash(PointsKeyView<3, 4>{{&points[0], &points[1], &points[2], &points[3]}}));
+    }
+    EXPECT_EQ(hashes.size(), kCount);
 }
 
 // A NaN key never equals itself: it is measured on every call and never stored.

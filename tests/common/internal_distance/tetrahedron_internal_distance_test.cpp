@@ -290,6 +290,30 @@ TEST(TetrahedronInternalDistance, MatchesTheBaseLibraryComposition) {
     }
 }
 
+// Finite coordinates whose differences exceed the largest double: every distance is measured on
+// halved coordinates, so none of these is reported valid, inverted or with a wrong minimum.
+TEST(TetrahedronInternalDistance, HugeCoordinatesWhoseDifferencesOverflow) {
+    const auto thin = tetrahedron({{{-1e308, 0, 0}, {1e308, 0, 0}, {0, 1, 0}, {0, 0.5, 1e-7}}});
+    EXPECT_EQ(layout({minimal(thin)}), "triangle v3");
+    EXPECT_NEAR(minimal(thin).distance, 1e-7, 1e-15);
+    EXPECT_EQ(tetrahedron_status(Tetrahedron{thin}), Status::degenerated);
+
+    const auto flat = tetrahedron({{{-1e308, 0, 0}, {1e308, 0, 0}, {0, 1e308, 0}, {0, 0.5, 0}}});
+    EXPECT_EQ(layout({minimal(flat)}), "triangle v3");
+    EXPECT_EQ(minimal(flat).distance, 0);
+    EXPECT_EQ(tetrahedron_status(Tetrahedron{flat}), Status::degenerated);
+    const std::array<Tetrahedron, 2> span{Tetrahedron{thin}, Tetrahedron{flat}};
+    EXPECT_EQ(compute_number_of_negative_tetrahedra(span), 2u);
+
+    // The x axis and the segment from (0, M, 0) to (0, 0, M) are M / sqrt(2) apart; every
+    // vertex is at least M from its facet.
+    constexpr double kM = 1e308;
+    const auto wide = tetrahedron({{{-kM, 0, 0}, {kM, 0, 0}, {0, kM, 0}, {0, 0, kM}}});
+    EXPECT_EQ(layout({minimal(wide)}), "edges 01");
+    EXPECT_NEAR(minimal(wide).distance, kM / std::sqrt(2.), kM * 1e-15);
+    EXPECT_EQ(fast(wide, 0.75 * kM), "edges 01");
+}
+
 }  // namespace
 }  // namespace internal
 }  // namespace orvex

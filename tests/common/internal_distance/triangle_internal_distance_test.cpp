@@ -199,6 +199,20 @@ TEST(TriangleInternalDistance, MatchesTheBaseLibraryComposition) {
     }
 }
 
+// Finite coordinates whose differences exceed the largest double (2e308 across edge (0, 1)):
+// the distances are measured on halved coordinates, so this flat triangle is found flat rather
+// than reported valid with an undefined record.
+TEST(TriangleInternalDistance, HugeCoordinatesWhoseDifferencesOverflow) {
+    const auto flat = triangle(-1e308, 0, 1e308, 0, 0, 1e-7);
+    const InternalDistance minimal = minimal_triangle_internal_distance(Triangle<2>{flat});
+    EXPECT_EQ(layout({minimal}), "segment v2 01");
+    EXPECT_NEAR(minimal.distance, 1e-7, 1e-15);
+    EXPECT_EQ(triangle_status(Triangle<2>{flat}), Status::degenerated);
+    EXPECT_EQ(fast(flat, 1e-6), "segment v2 01");
+    const std::array<Triangle<2>, 1> span{Triangle<2>{flat}};
+    EXPECT_EQ(compute_number_of_negative_triangles(span), 1u);
+}
+
 }  // namespace
 }  // namespace internal
 }  // namespace orvex

@@ -8,12 +8,33 @@
 
 namespace orvex {
 
+using AttributeMap = absl::flat_hash_map<std::string, std::shared_ptr<AttributeBase>>;
+
 class AttributeManager::Impl {
 public:
     mutable absl::Mutex mutex;
     index_t nb_elements{0};
-    absl::flat_hash_map<std::string, std::shared_ptr<AttributeBase>> attributes;
+    AttributeMap attributes;
 };
+
+namespace detail {
+
+// Frees every attribute of the map for another manager; the map itself is left to the caller.
+void release_all(const AttributeMap& attributes, PassKey<AttributeManager> key) {
+    for (const auto& entry : attributes) {
+        entry.second->release(key);
+    }
+}
+
+// Registers an attribute that the manager has just made (a clone, an extraction): it is new,
+// so nobody else holds it.
+void emplace_new(AttributeMap& attributes, std::string name,
+                 std::shared_ptr<AttributeBase> attribute, PassKey<AttributeManager> key) {
+    static_cast<void>(attribute->claim(key));
+    attributes.emplace(std::move(name), std::move(attribute));
+}
+
+}  // namespace detail
 
 namespace {
 
@@ -57,11 +78,26 @@ void check_list_size(std::size_t size, index_t nb_elements, absl::string_view wh
     }
 }
 
+void check_element(index_t element, index_t nb_elements, absl::string_view what) {
+    if (element >= nb_elements) {
+        throw PolvaneException{"[AttributeManager::",
+                               what,
+                               "] Element ",
+                               element,
+                               " is not below the number of elements (",
+                               nb_elements,
+                               ")."};
+    }
+}
+
 }  // namespace
 
 AttributeManager::AttributeManager() : impl_{std::make_unique<Impl>()} {}
 
-AttributeManager::~AttributeManager() = default;
+AttributeManager::~AttributeManager() {
+    // Holders that outlive the manager may register its attributes elsewhere.
+    detail::release_all(impl_->attributes, {});
+}
 
 AttributeManager::AttributeManager(AttributeManager&& other) noexcept
     : impl_{std::make_unique<Impl>()} {
@@ -72,6 +108,8 @@ AttributeManager& AttributeManager::operator=(AttributeManager&& other) noexcept
     if (this != &other) {
         // The mutexes stay with their objects: only the contents move.
         impl_->nb_elements = std::exchange(other.impl_->nb_elements, 0);
+        // The attributes held here are dropped; those taken over stay held (by this manager).
+        detail::release_all(impl_->attributes, {});
         impl_->attributes = std::move(other.impl_->attributes);
         other.impl_->attributes.clear();
     }
@@ -114,13 +152,28 @@ void AttributeManager::register_attribute(std::shared_ptr<AttributeBase> attribu
         throw PolvaneException{"[AttributeManager::register_attribute] An attribute named ", name,
                                " is already registered."};
     }
-    attribute->resize(impl_->nb_elements, {});
-    impl_->attributes.emplace(std::string{name}, std::move(attribute));
+    // An attribute sized and reordered by two managers (or twice by one, under two names)
+    // would be out of step with one of them, and their next permutation or deletion would
+    // read past its end: in every build, it is refused.
+    if (!attribute->claim({})) {
+        throw PolvaneException{"[AttributeManager::register_attribute] The attribute given for ",
+                               name,
+                               " is already registered in an attribute manager; delete it "
+                               "there first."};
+    }
+    try {
+        attribute->resize(impl_->nb_elements, {});
+        impl_->attributes.emplace(std::string{name}, attribute);
+    } catch (...) {
+        attribute->release({});
+        throw;
+    }
 }
 
 void AttributeManager::delete_attribute(absl::string_view name) {
     const auto found = impl_->attributes.find(name);
     if (found != impl_->attributes.end()) {
+        found->second->release({});
         impl_->attributes.erase(found);
     }
 }
@@ -180,6 +233,7 @@ void AttributeManager::permute_elements(absl::Span<const index_t> permutation) {
 }
 
 void AttributeManager::clear() {
+    detail::release_all(impl_->attributes, {});
     impl_->attributes.clear();
     impl_->nb_elements = 0;
 }
@@ -199,15 +253,13 @@ void AttributeManager::copy(const AttributeManager& from) {
         if (auto here = find_attribute_base(entry.first)) {
             here->copy(*entry.second, nb, {});
         } else {
-            impl_->attributes.emplace(entry.first, entry.second->clone({}));
+            detail::emplace_new(impl_->attributes, entry.first, entry.second->clone({}), {});
         }
     }
     resize(nb);
 }
 
 namespace {
-
-using AttributeMap = absl::flat_hash_map<std::string, std::shared_ptr<AttributeBase>>;
 
 // Imports every transferable attribute of `from` into `attributes`. Types are checked and new
 // attributes made before any value changes, so that a clash changes nothing.
@@ -246,7 +298,7 @@ void import_attributes(const AttributeManager& from, const Mapping& mapping,
     for (auto& step : steps) {
         step.target->import(mapping, *step.source, key);
         if (step.created) {
-            attributes.emplace(std::move(step.name), std::move(step.target));
+            detail::emplace_new(attributes, std::move(step.name), std::move(step.target), key);
         }
     }
 }
@@ -278,8 +330,8 @@ AttributeManager AttributeManager::extract(const OldToNewMapping& mapping,
     result.impl_->nb_elements = nb_elements;
     for (const auto& entry : impl_->attributes) {
         if (entry.second->properties().transferable) {
-            result.impl_->attributes.emplace(entry.first,
-                                             entry.second->extract(mapping, nb_elements, {}));
+            detail::emplace_new(result.impl_->attributes, entry.first,
+                                entry.second->extract(mapping, nb_elements, {}), {});
         }
     }
     return result;
@@ -292,8 +344,8 @@ AttributeManager AttributeManager::extract(absl::Span<const index_t> old2new,
     result.impl_->nb_elements = nb_elements;
     for (const auto& entry : impl_->attributes) {
         if (entry.second->properties().transferable) {
-            result.impl_->attributes.emplace(entry.first,
-                                             entry.second->extract(old2new, nb_elements, {}));
+            detail::emplace_new(result.impl_->attributes, entry.first,
+                                entry.second->extract(old2new, nb_elements, {}), {});
         }
     }
     return result;
@@ -309,6 +361,19 @@ void AttributeManager::copy_attribute_value(index_t from, index_t to) {
 
 void AttributeManager::interpolate_attribute_value(
     const AttributeLinearInterpolation& interpolation, index_t to) {
+    constexpr absl::string_view kWhat = "interpolate_attribute_value";
+    if (interpolation.indices.size() != interpolation.lambdas.size()) {
+        throw PolvaneException{
+            "[AttributeManager::interpolate_attribute_value] The given "
+            "interpolation has ",
+            interpolation.indices.size(), " indices for ", interpolation.lambdas.size(),
+            " weights."};
+    }
+    // The list is checked in every build; `to`, a single index like those of
+    // `copy_attribute_value`, is the caller's responsibility (asserted in debug builds).
+    for (const index_t index : interpolation.indices) {
+        check_element(index, impl_->nb_elements, kWhat);
+    }
     for (auto& entry : impl_->attributes) {
         entry.second->compute_value(interpolation, to, {});
     }

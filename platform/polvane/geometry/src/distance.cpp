@@ -18,6 +18,12 @@ namespace {
 // than 2^1000 times smaller than the largest, which cannot matter), and in that range the
 // products of up to four differences that follow can neither overflow nor lose precision to
 // underflow. The result is scaled back at the end.
+//
+// A difference of two finite coordinates can itself exceed the largest double (1e308 - -1e308).
+// The differences are then formed again from the halved coordinates, whose differences are
+// always finite, and the results are doubled back with the same scaling exponent. Halving is
+// exact except for the last bit of a subnormal coordinate, a change far below the rounding of
+// a difference that large. Only elements with such huge differences take the second pass.
 
 constexpr double kSafeLow = 0x1p-100;
 constexpr double kSafeHigh = 0x1p100;
@@ -40,11 +46,13 @@ Coordinates<3> cross(const Coordinates<3>& a, const Coordinates<3>& b) {
     return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
 }
 
+// to - from, computed on the coordinates times 2^-shift (shift is 0 or 1).
 template <index_t D>
-Coordinates<D> difference(const Point<D>& to, const Point<D>& from) {
+Coordinates<D> difference(const Point<D>& to, const Point<D>& from, int shift = 0) {
     Coordinates<D> result{};
     for (index_t axis = 0; axis < D; ++axis) {
-        result[axis] = to.value(axis) - from.value(axis);
+        result[axis] = shift == 0 ? to.value(axis) - from.value(axis)
+                                  : 0.5 * to.value(axis) - 0.5 * from.value(axis);
     }
     return result;
 }
@@ -100,6 +108,45 @@ int bring_to_safe_range(double largest, const std::array<Coordinates<D>*, N>& ve
     return exponent;
 }
 
+struct ScaledDifferences {
+    double largest;  // NaN when a coordinate is not finite, 0 when every difference vanishes
+    int exponent;    // to scale results back with
+};
+
+// Fills the vectors with `fill(shift)` (the differences of the coordinates times 2^-shift),
+// again with shift 1 when a difference of finite coordinates overflowed, and brings them to the
+// safe range. The exponent accounts for both scalings.
+template <std::size_t D, std::size_t N, typename Fill>
+ScaledDifferences scaled_differences(const std::array<Coordinates<D>*, N>& vectors, Fill fill) {
+    fill(0);
+    double largest = largest_component(vectors);
+    int shift = 0;
+    if (std::isnan(largest)) {  // a coordinate is not finite, or a difference overflowed
+        fill(1);
+        largest = largest_component(vectors);
+        shift = 1;
+    }
+    if (!(largest > 0)) {
+        return {largest, 0};
+    }
+    return {largest, shift + bring_to_safe_range(largest, vectors)};
+}
+
+// Scales a vector whose largest component is below the safe range so that it is near 1; only
+// for vectors whose direction alone matters.
+void bring_to_unit_range(Coordinates<3>& vector) {
+    double largest = 0;
+    for (const double value : vector) {
+        largest = std::max(largest, std::fabs(value));
+    }
+    if (largest > 0 && largest < kSafeLow) {
+        const int exponent = std::ilogb(largest);
+        for (double& value : vector) {
+            value = std::ldexp(value, -exponent);
+        }
+    }
+}
+
 // The components are at most about 1 after `bring_to_safe_range`, but some results (the gap
 // between a point and a segment a thousand orders of magnitude longer) are far smaller: their
 // squares would underflow to zero. Such a vector is brought near 1 by its own largest component
@@ -128,8 +175,18 @@ Point<D> point_along(const Point<D>& a, const Point<D>& b, double t) {
     Point<D> result;
     for (index_t axis = 0; axis < D; ++axis) {
         const double extent = b.value(axis) - a.value(axis);
-        result.set_value(axis, t <= 0.5 ? std::fma(t, extent, a.value(axis))
-                                        : std::fma(t - 1, extent, b.value(axis)));
+        if (std::isfinite(extent) || !std::isfinite(a.value(axis))
+            || !std::isfinite(b.value(axis))) {
+            result.set_value(axis, t <= 0.5 ? std::fma(t, extent, a.value(axis))
+                                            : std::fma(t - 1, extent, b.value(axis)));
+        } else {
+            // The extent overflowed: the same on the halved coordinates, doubled back exactly.
+            const double half_extent = 0.5 * b.value(axis) - 0.5 * a.value(axis);
+            result.set_value(axis,
+                             2
+                                 * (t <= 0.5 ? std::fma(t, half_extent, 0.5 * a.value(axis))
+                                             : std::fma(t - 1, half_extent, 0.5 * b.value(axis))));
+        }
     }
     return result;
 }
@@ -148,15 +205,18 @@ struct Projection {
 // multiply-add then forms each residual component with one rounding.
 template <index_t D>
 Projection project_on_segment(const Point<D>& p, const Point<D>& a, const Point<D>& b) {
-    Coordinates<D> ab = difference(b, a);
-    Coordinates<D> ap = difference(p, a);
-    Coordinates<D> bp = difference(p, b);
+    Coordinates<D> ab{};
+    Coordinates<D> ap{};
+    Coordinates<D> bp{};
     const std::array<Coordinates<D>*, 3> vectors{&ab, &ap, &bp};
-    const double largest = largest_component(vectors);
+    const auto [largest, exponent] = scaled_differences(vectors, [&](int shift) {
+        ab = difference(b, a, shift);
+        ap = difference(p, a, shift);
+        bp = difference(p, b, shift);
+    });
     if (!(largest > 0)) {
         return {largest, largest};  // NaN, or p = a = b
     }
-    const int exponent = bring_to_safe_range(largest, vectors);
     const double length2 = dot(ab, ab);
     double t = 0;
     if (length2 > 0) {
@@ -187,16 +247,19 @@ struct SegmentPair {
 // the two segments, so its distance never underestimates the true one.
 SegmentPair interior_candidate(const Point<3>& p0, const Point<3>& p1, const Point<3>& q0,
                                const Point<3>& q1) {
-    Coordinates<3> d0 = difference(p1, p0);
-    Coordinates<3> d1 = difference(q1, q0);
-    Coordinates<3> r = difference(q0, p0);
+    Coordinates<3> d0{};
+    Coordinates<3> d1{};
+    Coordinates<3> r{};
     const std::array<Coordinates<3>*, 3> vectors{&d0, &d1, &r};
-    const double largest = largest_component(vectors);
+    const auto [largest, exponent] = scaled_differences(vectors, [&](int shift) {
+        d0 = difference(p1, p0, shift);
+        d1 = difference(q1, q0, shift);
+        r = difference(q0, p0, shift);
+    });
     const SegmentPair none{std::numeric_limits<double>::infinity(), 0, 0};
     if (!(largest > 0)) {
         return none;
     }
-    const int exponent = bring_to_safe_range(largest, vectors);
     const Coordinates<3> normal = cross(d0, d1);
     const double normal2 = dot(normal, normal);
     const double length0 = dot(d0, d0);
@@ -226,13 +289,13 @@ SegmentPair interior_candidate(const Point<3>& p0, const Point<3>& p1, const Poi
 
 template <index_t D>
 double point_point_distance(const Point<D>& point0, const Point<D>& point1) {
-    Coordinates<D> delta = difference(point1, point0);
+    Coordinates<D> delta{};
     const std::array<Coordinates<D>*, 1> vectors{&delta};
-    const double largest = largest_component(vectors);
+    const auto [largest, exponent] =
+        scaled_differences(vectors, [&](int shift) { delta = difference(point1, point0, shift); });
     if (!(largest > 0)) {
         return largest;  // NaN, or equal points
     }
-    const int exponent = bring_to_safe_range(largest, vectors);
     return std::ldexp(norm_in_safe_range(delta), exponent);
 }
 
@@ -293,18 +356,27 @@ std::tuple<double, Point<3>> point_triangle_distance_3d(const Point<3>& point,
     const Point<3>& b = vertices[(origin + 1) % 3];
     const Point<3>& c = vertices[(origin + 2) % 3];
 
-    Coordinates<3> ab = difference(b, a);
-    Coordinates<3> ac = difference(c, a);
-    Coordinates<3> ap = difference(point, a);
-    Coordinates<3> bc = difference(c, b);
-    Coordinates<3> bp = difference(point, b);
+    Coordinates<3> ab{};
+    Coordinates<3> ac{};
+    Coordinates<3> ap{};
+    Coordinates<3> bc{};
+    Coordinates<3> bp{};
     const std::array<Coordinates<3>*, 5> vectors{&ab, &ac, &ap, &bc, &bp};
-    const double largest = largest_component(vectors);
+    const auto [largest, exponent] = scaled_differences(vectors, [&](int shift) {
+        ab = difference(b, a, shift);
+        ac = difference(c, a, shift);
+        ap = difference(point, a, shift);
+        bc = difference(c, b, shift);
+        bp = difference(point, b, shift);
+    });
     if (!(largest > 0)) {
         return {largest, largest == 0 ? point : nan_point<3>()};
     }
-    const int exponent = bring_to_safe_range(largest, vectors);
-    const Coordinates<3> normal = cross(ab, ac);
+    Coordinates<3> normal = cross(ab, ac);
+    // Only the normal's direction is used. The normal of a sliver whose height is more than
+    // 2^100 times smaller than its length (1 beside 1e308) is tiny, and its squared length would
+    // underflow to 0: it is brought near 1 first.
+    bring_to_unit_range(normal);
     const double normal2 = dot(normal, normal);
     if (normal2 > 0 && dot(cross(ab, ap), normal) >= 0 && dot(cross(ap, ac), normal) >= 0
         && dot(cross(bc, bp), normal) >= 0) {

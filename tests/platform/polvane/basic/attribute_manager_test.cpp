@@ -290,5 +290,73 @@ TEST(AttributeManager, MovingTransfersAttributesAndClearEmpties) {
     EXPECT_TRUE(moved.attribute_names().empty());
 }
 
+// An attribute sized by two managers is out of step with one of them: the first manager's next
+// permutation would read past its end. Refused in every build; deleting it frees it.
+TEST(AttributeManager, AnAttributeBelongsToOneManagerAtATime) {
+    AttributeManager a;
+    a.resize(3);
+    AttributeManager b;
+    b.resize(5);
+    auto shared = std::make_shared<ListAttribute>(List{}, AttributeProperties{});
+    a.register_attribute(shared, "shared");
+    shared->set_value(2, {9});
+    try {
+        b.register_attribute(shared, "shared");
+        FAIL() << "no exception";
+    } catch (const PolvaneException& error) {
+        EXPECT_STREQ(error.what(),
+                     "[AttributeManager::register_attribute] The attribute given for shared is "
+                     "already registered in an attribute manager; delete it there first.");
+    }
+    EXPECT_THROW(a.register_attribute(shared, "alias"), PolvaneException);
+    EXPECT_FALSE(b.attribute_exists("shared"));
+    EXPECT_FALSE(a.attribute_exists("alias"));
+    EXPECT_EQ(shared->size(), 3u);
+    a.permute_elements(std::vector<index_t>{2, 0, 1});
+    EXPECT_EQ(shared->value(0), (List{9}));
+
+    a.delete_attribute("shared");
+    b.register_attribute(shared, "shared");
+    EXPECT_EQ(shared->size(), 5u);
+
+    // Clearing, destroying and moving managers: what a manager drops is free, what it hands
+    // over stays held.
+    b.clear();
+    {
+        AttributeManager scoped;
+        scoped.register_attribute(shared, "shared");
+        AttributeManager taker{std::move(scoped)};
+        EXPECT_THROW(a.register_attribute(shared, "shared"), PolvaneException);
+        AttributeManager extracted = taker.extract(std::vector<index_t>{}, 2);
+        auto copy = extracted.find_attribute_base("shared");
+        ASSERT_NE(copy, nullptr);
+        EXPECT_THROW(a.register_attribute(copy, "copy"), PolvaneException);
+        extracted = AttributeManager{};
+        a.register_attribute(copy, "copy");
+    }
+    a.register_attribute(shared, "shared");
+    EXPECT_EQ(a.attribute_names(), (std::vector<std::string>{"copy", "shared"}));
+}
+
+// An interpolation reads every attribute at its indices: its lists are checked in every build,
+// before anything is written.
+TEST(AttributeManager, InterpolationListsAreChecked) {
+    Subject subject;
+    subject.manager.resize(3);
+    subject.attach();
+    subject.numbers->set_value(0, 4.);
+    AttributeLinearInterpolation interpolation;
+    interpolation.indices = {0, 1};
+    interpolation.lambdas = {0.5};
+    EXPECT_THROW(subject.manager.interpolate_attribute_value(interpolation, 2), PolvaneException);
+    interpolation.lambdas = {0.5, 0.5};
+    interpolation.indices = {0, 7};
+    EXPECT_THROW(subject.manager.interpolate_attribute_value(interpolation, 2), PolvaneException);
+    EXPECT_EQ(subject.numbers->value(2), -1.);
+    interpolation.indices = {0, 1};
+    subject.manager.interpolate_attribute_value(interpolation, 2);
+    EXPECT_EQ(subject.numbers->value(2), 1.5);
+}
+
 }  // namespace
 }  // namespace orvex

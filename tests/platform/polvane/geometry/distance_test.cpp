@@ -263,5 +263,36 @@ TEST(PointDistance, SmallGapsBesideHugeSegmentsDoNotVanish) {
         std::get<0>(segment_segment_distance(Segment<3>{near3, far3}, Segment<3>{base, tip})), 2);
 }
 
+// Finite coordinates whose differences exceed the largest double are measured on halved
+// coordinates: the distances are right, or infinite when they exceed the largest double
+// themselves, never NaN.
+TEST(PointDistance, DifferencesBeyondTheLargestDouble) {
+    constexpr double kM = 1e308;
+    EXPECT_EQ(point_point_distance(p3(-kM, 0, 0), p3(kM, 0, 0)), HUGE_VAL);
+    EXPECT_DOUBLE_EQ(point_point_distance(p3(-kM, 0, 0), p3(0.5 * kM, 0, 0)), 1.5 * kM);
+    const Point2D west2{{-kM, 0}};
+    const Point2D east2{{kM, 0}};
+    EXPECT_NEAR(point_segment_distance(Point2D{{0, 1e-7}}, Segment<2>{west2, east2}), 1e-7, 1e-15);
+    EXPECT_DOUBLE_EQ(point_segment_distance(Point2D{{-kM, 3}}, Segment<2>{east2, west2}), 3);
+    const Point3D west = p3(-kM, 0, 0);
+    const Point3D east = p3(kM, 0, 0);
+    const Point3D north = p3(0, 1, 0);
+    const auto [height, foot] =
+        point_triangle_distance(p3(0, 0.5, 1e-7), Triangle<3>{west, east, north});
+    EXPECT_NEAR(height, 1e-7, 1e-15);
+    EXPECT_NEAR(foot.value(1), 0.5, 1e-15);
+    EXPECT_NEAR(foot.value(2), 0, 1e-15);
+    const Point3D up = p3(0, kM, 0);
+    const Point3D top = p3(0, 0, kM);
+    const auto [gap, on_axis, on_other] =
+        segment_segment_distance(Segment<3>{west, east}, Segment<3>{up, top});
+    EXPECT_DOUBLE_EQ(gap, kM / std::sqrt(2.));
+    EXPECT_EQ(on_axis, p3(0, 0, 0));
+    EXPECT_DOUBLE_EQ(on_other.value(1), kM / 2);
+    EXPECT_DOUBLE_EQ(on_other.value(2), kM / 2);
+    EXPECT_NEAR(point_tetrahedron_distance(p3(0, 0.25, -1), Tetrahedron{west, east, up, top}), 1,
+                1e-12);
+}
+
 }  // namespace
 }  // namespace orvex

@@ -3,9 +3,13 @@
 #include <absl/hash/hash_testing.h>
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
+#include <random>
 #include <set>
 
 #include "polvane/basic/polvane_exception.h"
@@ -68,6 +72,65 @@ TEST(Point, StdHashSpreadsGridPoints) {
               std::hash<Point3D>{}(Point3D{{0.0, -0.0, 0.0}}));
     EXPECT_NE(std::hash<Point3D>{}(Point3D{{1, 2, 3}}), std::hash<Point3D>{}(Point3D{{3, 2, 1}}));
     EXPECT_NE(std::hash<Point1D>{}(Point1D{{2}}), std::hash<Point1D>{}(Point1D{{-2}}));
+}
+
+// The value `ulps` units in the last place away from `value` (same sign, no zero crossed).
+double ulps_away(double value, std::int64_t ulps) {
+    std::int64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    bits += ulps;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// A hash that only adds rotated bit patterns lets one coordinate's low bits cancel another's:
+// x raised by k * 2^21 ulps and y lowered by k ulps (or y and z likewise) gave one hash for every
+// k, which is how a hash table is flooded with chosen coordinates.
+TEST(Point, StdHashSeparatesCoordinatesThatTradeLowBits) {
+    std::set<std::size_t> planar;
+    std::set<std::size_t> spatial;
+    constexpr std::int64_t kCount = 2000;
+    for (std::int64_t k = 0; k < kCount; ++k) {
+        planar.insert(std::hash<Point2D>{}(Point2D{{ulps_away(0.3, k << 21), ulps_away(0.7, -k)}}));
+        spatial.insert(
+            std::hash<Point3D>{}(Point3D{{ulps_away(0.3, k << 21), ulps_away(0.7, -k), 0.1}}));
+        spatial.insert(
+            std::hash<Point3D>{}(Point3D{{0.1, ulps_away(0.3, k << 21), ulps_away(0.7, -k)}}));
+    }
+    EXPECT_EQ(planar.size(), kCount);
+    EXPECT_EQ(spatial.size(), 2 * kCount);
+}
+
+// Avalanche: a one-ulp change of any coordinate flips each of the 64 bits with probability
+// about 1/2, so about 32 bits on average, whatever the magnitude of the coordinates.
+template <index_t D>
+void expect_one_ulp_changes_flip_half_the_bits() {
+    std::mt19937_64 random{20260};
+    std::uniform_real_distribution<double> mantissa{-1, 1};
+    std::uniform_int_distribution<int> exponent{-300, 300};
+    constexpr int kSamples = 3000;
+    for (index_t axis = 0; axis < D; ++axis) {
+        double flipped = 0;
+        for (int sample = 0; sample < kSamples; ++sample) {
+            Point<D> point;
+            for (index_t other = 0; other < D; ++other) {
+                point.set_value(other, std::ldexp(mantissa(random), exponent(random)));
+            }
+            Point<D> moved = point;
+            moved.set_value(axis, ulps_away(point.value(axis), 1));
+            flipped += static_cast<double>(
+                std::bitset<64>{static_cast<std::uint64_t>(std::hash<Point<D>>{}(point)
+                                                           ^ std::hash<Point<D>>{}(moved))}
+                    .count());
+        }
+        EXPECT_NEAR(flipped / kSamples, 32, 2) << "dimension " << D << ", axis " << axis;
+    }
+}
+
+TEST(Point, StdHashOneUlpChangeFlipsAboutHalfTheBits) {
+    expect_one_ulp_changes_flip_half_the_bits<1>();
+    expect_one_ulp_changes_flip_half_the_bits<2>();
+    expect_one_ulp_changes_flip_half_the_bits<3>();
 }
 
 TEST(Point, InexactEqualUsesTheGlobalTolerance) {

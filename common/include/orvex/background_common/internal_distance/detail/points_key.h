@@ -42,12 +42,14 @@ struct PointsKeyView {
     [[nodiscard]] const Point<D>& point(std::size_t index) const { return *points[index]; }
 };
 
-/// A hash of the points that ignores their order: each point's `std::hash` is mixed by Abseil,
-/// the mixed values are summed, and the sum is mixed once more. A sum, unlike an exclusive or,
-/// keeps repeated points: (X, X, B) does not hash like B alone, nor (A, A, B, B) like every
-/// other key of that shape, so collapsed elements spread over the table like any others.
-/// Consistent with `PointsKeyEqual`, since `std::hash<Point<D>>` is consistent with `==`
-/// (0.0 and -0.0 included). The points are hashed independently of each other, so the
+/// A hash of the points that ignores their order: the points' `std::hash` values are summed and
+/// the sum is mixed once more by Abseil. `std::hash<Point<D>>` is itself Abseil's seeded mix of
+/// every coordinate, so each term is already spread over all 64 bits and cannot be predicted
+/// without the process's seed; mixing it a second time would only lengthen a cache hit. A sum,
+/// unlike an exclusive or, keeps repeated points: (X, X, B) does not hash like B alone, nor
+/// (A, A, B, B) like every other key of that shape, so collapsed elements spread over the table
+/// like any others. Consistent with `PointsKeyEqual`, since `std::hash<Point<D>>` is consistent
+/// with `==` (0.0 and -0.0 included). The points are hashed independently of each other, so the
 /// processor works on all of them at once.
 template <index_t D, std::size_t N>
 struct PointsKeyHash {
@@ -55,15 +57,14 @@ struct PointsKeyHash {
 
     template <typename Key>
     ORVEX_POINTS_KEY_FLATTEN std::size_t operator()(const Key& key) const {
-        return absl::HashOf(sum_of_mixed_hashes(key, std::make_index_sequence<N>{}));
+        return absl::HashOf(sum_of_hashes(key, std::make_index_sequence<N>{}));
     }
 
 private:
     // One term per point, spelled out.
     template <typename Key, std::size_t... Index>
-    static std::uint64_t sum_of_mixed_hashes(const Key& key, std::index_sequence<Index...>) {
-        return (std::uint64_t{0} + ...
-                + absl::HashOf(std::uint64_t{std::hash<Point<D>>{}(key.point(Index))}));
+    static std::uint64_t sum_of_hashes(const Key& key, std::index_sequence<Index...>) {
+        return (std::uint64_t{0} + ... + std::uint64_t{std::hash<Point<D>>{}(key.point(Index))});
     }
 };
 

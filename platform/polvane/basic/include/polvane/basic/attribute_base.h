@@ -4,6 +4,7 @@
 #include <absl/strings/string_view.h>
 #include <absl/types/span.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -34,6 +35,11 @@ struct AttributeLinearInterpolation {
 /// - an old-to-new index list has one entry per old element, `NO_ID` for "not kept";
 /// - lists of more than 4294967295 entries are refused with "[Range] Invalid range: ...";
 /// - indices are not checked unless stated: the manager checks them before calling.
+///
+/// An attribute belongs to at most one manager at a time, under one name: the manager sizes and
+/// reorders it with its own elements, so a second manager (or a second name) would put it out of
+/// step with the first. `AttributeManager::register_attribute` refuses an attribute that a
+/// manager already holds; `delete_attribute`, `clear` and the manager's destruction free it.
 class POLVANE_BASIC_EXPORT AttributeBase {
 public:
     AttributeBase(const AttributeBase&) = delete;
@@ -116,11 +122,24 @@ public:
 
     void set_properties(const AttributeProperties& properties) { properties_ = properties; }
 
+    /// Whether an attribute manager holds this attribute.
+    [[nodiscard]] bool is_registered() const { return registered_.load(std::memory_order_acquire); }
+
+    /// Marks the attribute as held by a manager; false (and nothing changes) when a manager
+    /// already holds it. Atomic, so that two managers racing for one attribute cannot both win.
+    [[nodiscard]] bool claim(PassKey<AttributeManager>) {
+        return !registered_.exchange(true, std::memory_order_acq_rel);
+    }
+
+    /// Marks the attribute as held by no manager.
+    void release(PassKey<AttributeManager>) { registered_.store(false, std::memory_order_release); }
+
 protected:
     explicit AttributeBase(AttributeProperties properties) : properties_(properties) {}
 
 private:
     AttributeProperties properties_;
+    std::atomic<bool> registered_{false};
 };
 
 }  // namespace orvex

@@ -29,9 +29,15 @@ namespace orvex {
 /// deletes attributes while other threads find or create them must hold `mutex()` as a writer.
 /// Changes of the elements (resize, delete, permute...) must be serialised by the caller.
 ///
-/// Errors: operations check the sizes and indices of the lists they are given and throw
-/// `PolvaneException` before changing anything; an operation that throws leaves the manager
-/// as it was (extraction never changes it at all).
+/// Errors: every operation checks the sizes and indices of the lists it is given, in every
+/// build, and throws `PolvaneException` before changing anything; an operation that throws
+/// leaves the manager as it was (extraction never changes it at all). Single element indices
+/// (`copy_attribute_value`, the target of `interpolate_attribute_value`) are preconditions,
+/// checked in debug builds only.
+///
+/// Ownership: an attribute belongs to at most one manager at a time, under one name (see
+/// `AttributeBase`). The manager frees its attributes for another when it deletes them, clears
+/// or is destroyed; attributes moved to another manager stay held, by that manager.
 class POLVANE_BASIC_EXPORT AttributeManager {
 public:
     AttributeManager();
@@ -55,11 +61,15 @@ public:
     [[nodiscard]] std::vector<std::string> attribute_names() const;
 
     /// Registers `attribute` under `name` and resizes it to `nb_elements()`.
-    /// \throw PolvaneException when `attribute` is null or `name` is taken.
+    /// \throw PolvaneException when `attribute` is null, `name` is taken, or `attribute` is
+    /// already registered in a manager (this one under another name included): "[AttributeManager
+    /// ::register_attribute] The attribute given for <name> is already registered in an attribute
+    /// manager; delete it there first."
     void register_attribute(std::shared_ptr<AttributeBase> attribute, absl::string_view name);
 
     /// Forgets the attribute registered under `name`; an absent name is not an error. Holders
-    /// of the attribute keep it, but it no longer follows the elements.
+    /// of the attribute keep it, but it no longer follows the elements, and it may be registered
+    /// again (here or in another manager).
     void delete_attribute(absl::string_view name);
 
     /// The lock that `find_or_create_attribute` takes.
@@ -125,10 +135,15 @@ public:
                                            index_t nb_elements) const;
 
     /// Element `to` of every assignable attribute gets a copy of the value of element `from`.
+    /// \pre `from` and `to` are below `nb_elements()` (single indices, like attribute values,
+    /// are checked in debug builds only).
     void copy_attribute_value(index_t from, index_t to);
 
     /// Sets element `to` of every attribute from a weighted sum of other elements (numeric,
     /// interpolable attributes) or to its default value (all others).
+    /// \throw PolvaneException when the interpolation has not one weight per index, or one of
+    /// its indices is not below `nb_elements()`. \pre `to` is below `nb_elements()` (checked in
+    /// debug builds only, like `copy_attribute_value`).
     void interpolate_attribute_value(const AttributeLinearInterpolation& interpolation, index_t to);
 
 private:

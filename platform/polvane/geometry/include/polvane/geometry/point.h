@@ -136,24 +136,23 @@ using Point3D = Point<3>;
 }  // namespace orvex
 
 namespace std {
-/// A 64-bit hash of a point, consistent with `==` (0.0 and -0.0 hash alike), and cheap: the bit
-/// patterns of the coordinates are rotated by 0, 21 and 42 bits, so that the exponent and
-/// leading digits of each land in a bit range of their own, and summed. Distinct points of a
-/// grid get distinct hashes, but the value is not mixed: it is meant for hash tables that mix
-/// it once more (Abseil's `HashOf`, the modulo of `std::unordered_map`). `absl::Hash` of a point
-/// is fully mixed.
+/// A 64-bit hash of a point, consistent with `==` (0.0 and -0.0 hash alike): Abseil's hash
+/// (`absl::HashOf`) of the coordinates' bit patterns, -0.0 read as 0.0. Every coordinate goes
+/// through Abseil's multiplicative mixing, so a one-ulp change of any coordinate changes about
+/// half of the bits, and the mixing starts from Abseil's seed, which differs from process to
+/// process: points whose hashes collide cannot be chosen without knowing it (no flooding of hash
+/// tables with crafted coordinates). Hash values are therefore not stable from run to run.
 template <orvex::index_t D>
 struct hash<orvex::Point<D>> {
     size_t operator()(const orvex::Point<D>& point) const {
-        // Written out rather than looped: the loop is not always unrolled at -O2.
-        std::uint64_t combined = bits_of(point.value(0));
-        if constexpr (D >= 2) {
-            combined += rotate_left(bits_of(point.value(1)), 21);
+        if constexpr (D == 1) {
+            return absl::HashOf(bits_of(point.value(0)));
+        } else if constexpr (D == 2) {
+            return absl::HashOf(bits_of(point.value(0)), bits_of(point.value(1)));
+        } else {
+            return absl::HashOf(bits_of(point.value(0)), bits_of(point.value(1)),
+                                bits_of(point.value(2)));
         }
-        if constexpr (D >= 3) {
-            combined += rotate_left(bits_of(point.value(2)), 42);
-        }
-        return static_cast<size_t>(combined);
     }
 
 private:
@@ -163,10 +162,6 @@ private:
         std::uint64_t bits = 0;
         std::memcpy(&bits, &value, sizeof bits);
         return bits & (std::uint64_t{0} - static_cast<std::uint64_t>((bits << 1) != 0));
-    }
-
-    static std::uint64_t rotate_left(std::uint64_t bits, int count) {
-        return (bits << count) | (bits >> (64 - count));
     }
 };
 }  // namespace std
