@@ -37,7 +37,7 @@
 #include <tuple>
 #include <vector>
 
-#include "orvex/background_common/internal_distance/detail/points_key.h"
+#include "internal_distance/points_key.h"
 #include "orvex/background_common/internal_distance/internal_distance_cache.h"
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"

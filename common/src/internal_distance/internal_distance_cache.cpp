@@ -1,6 +1,6 @@
 #include "orvex/background_common/internal_distance/internal_distance_cache.h"
 
-#include "orvex/background_common/internal_distance/detail/points_key.h"
+#include "internal_distance/points_key.h"
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
 

@@ -5,6 +5,9 @@
 #include <optional>
 #include <tuple>
 
+#include "internal_distance/kernels/tetrahedron_simd_measure.h"
+#include "internal_distance/tetrahedron_tables.h"
+#include "polvane/basic/index.h"
 #include "polvane/geometry/distance.h"
 #include "polvane/geometry/modified_element.h"
 #include "polvane/geometry/orientation.h"
@@ -12,19 +15,15 @@
 #include "polvane/geometry/triangle.h"
 #include "polvane/mesh/element_identifiers.h"
 #include "polvane/mesh/tetrahedral_solid.h"
-#include "tetrahedron_simd_measure.h"
-#include "tetrahedron_tables.h"
 
 namespace orvex {
 namespace internal {
 namespace {
-
-using tetrahedron_tables::kEpsilon;
-using tetrahedron_tables::kFacetOfVertex;
-using tetrahedron_tables::kOppositeEdges;
-using tetrahedron_tables::kVertexPairs;
-using tetrahedron_tables::kVerticesOffEdge;
-using tetrahedron_tables::LocalPair;
+using detail::kFacetOfVertex;
+using detail::kOppositeEdges;
+using detail::kVertexPairs;
+using detail::kVerticesOffEdge;
+using detail::LocalPair;
 
 enum struct Family { vertex_pairs, vertex_to_edge, vertex_to_facet, opposite_edges };
 
@@ -57,11 +56,11 @@ public:
         const LocalPair& first = kVertexPairs[kOppositeEdges[pair][0]];
         const LocalPair& second = kVertexPairs[kOppositeEdges[pair][1]];
         const Segment<3> segment0{point(first[0]), point(first[1])};
-        if (segment0.length() <= kEpsilon) {
+        if (segment0.length() <= GLOBAL_EPSILON) {
             return std::nullopt;
         }
         const Segment<3> segment1{point(second[0]), point(second[1])};
-        if (segment1.length() <= kEpsilon) {
+        if (segment1.length() <= GLOBAL_EPSILON) {
             return std::nullopt;
         }
         return std::get<0>(segment_segment_distance<3>(segment0, segment1));
@@ -179,8 +178,8 @@ bool scan_families(Measure& measure, Family first, Family last, double threshold
 template <typename Operation>
 decltype(auto) with_measure(const Tetrahedron& tetrahedron, Operation operation) {
 #if ORVEX_SIMD_KERNELS
-    if (simd::cpu_has_avx2_fma()) {
-        kernels::SimdTetrahedronMeasure measure{tetrahedron};
+    if (detail::cpu_has_avx2_fma()) {
+        detail::SimdTetrahedronMeasure measure{tetrahedron};
         if (measure.in_range()) {
             return operation(measure);
         }
@@ -270,8 +269,8 @@ InternalDistance minimal_tetrahedron_internal_distance(const Tetrahedron& tetrah
     // One named result for every path, so that it is built in the caller's return slot.
     InternalDistance result;
 #if ORVEX_SIMD_KERNELS
-    if (simd::cpu_has_avx2_fma()
-        && kernels::SimdTetrahedronMeasure::minimal_of(tetrahedron, result)) {
+    if (detail::cpu_has_avx2_fma()
+        && detail::SimdTetrahedronMeasure::minimal_of(tetrahedron, result)) {
         return result;
     }
 #endif
@@ -313,7 +312,7 @@ InternalDistances fast_tetrahedron_internal_distances(const TetrahedralSolid<3>&
 
 bool has_internal_distance_below_epsilon(const Tetrahedron& tetrahedron) {
     return with_measure(tetrahedron, [](auto& measure) {
-        return measure.facets_or_opposite_edges_within(kEpsilon);
+        return measure.facets_or_opposite_edges_within(GLOBAL_EPSILON);
     });
 }
 

@@ -5,7 +5,7 @@
 
 // The fixed local tables of a tetrahedron, in the order in which configurations are examined
 // and reported.
-namespace orvex::internal::tetrahedron_tables {
+namespace orvex::internal::detail {
 
 using LocalPair = std::array<unsigned char, 2>;
 
@@ -26,7 +26,4 @@ inline constexpr std::array<std::array<unsigned char, 3>, 4> kFacetOfVertex{
 /// with (1, 2).
 inline constexpr std::array<std::array<std::size_t, 2>, 3> kOppositeEdges{{{0, 5}, {1, 4}, {2, 3}}};
 
-/// A configuration is "within epsilon" when its distance is at most this.
-inline constexpr double kEpsilon = 1e-6;
-
-}  // namespace orvex::internal::tetrahedron_tables
+}  // namespace orvex::internal::detail

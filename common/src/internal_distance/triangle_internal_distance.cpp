@@ -5,19 +5,18 @@
 #include <functional>
 #include <optional>
 
+#include "internal_distance/kernels/triangle_simd_measure.h"
+#include "polvane/basic/index.h"
 #include "polvane/geometry/distance.h"
 #include "polvane/geometry/modified_element.h"
 #include "polvane/geometry/orientation.h"
 #include "polvane/geometry/segment.h"
 #include "polvane/mesh/element_identifiers.h"
 #include "polvane/mesh/triangulated_surface.h"
-#include "triangle_simd_measure.h"
 
 namespace orvex {
 namespace internal {
 namespace {
-
-constexpr double kEpsilon = 1e-6;
 
 using LocalPair = std::array<unsigned char, 2>;
 
@@ -103,8 +102,8 @@ bool scan_vertex_to_edge(Measure& measure, double threshold, InternalDistances& 
 template <typename Operation>
 decltype(auto) with_measure(const Triangle<2>& triangle, Operation operation) {
 #if ORVEX_SIMD_KERNELS
-    if (simd::cpu_has_avx2_fma()) {
-        kernels::SimdTriangleMeasure measure{triangle};
+    if (detail::cpu_has_avx2_fma()) {
+        detail::SimdTriangleMeasure measure{triangle};
         if (measure.in_range()) {
             return operation(measure);
         }
@@ -160,7 +159,7 @@ InternalDistance minimal_triangle_internal_distance(const Triangle<2>& triangle)
     // One named result for every path, so that it is built in the caller's return slot.
     InternalDistance result;
 #if ORVEX_SIMD_KERNELS
-    if (simd::cpu_has_avx2_fma() && kernels::SimdTriangleMeasure::minimal_of(triangle, result)) {
+    if (detail::cpu_has_avx2_fma() && detail::SimdTriangleMeasure::minimal_of(triangle, result)) {
         return result;
     }
 #endif
@@ -199,7 +198,7 @@ InternalDistances fast_triangle_internal_distances(const TriangulatedSurface<2>&
 bool has_internal_distance_below_epsilon(const Triangle<2>& triangle) {
     return with_measure(triangle, [](auto& measure) {
         InternalDistances discarded;
-        return scan_vertex_to_edge(measure, kEpsilon, discarded);
+        return scan_vertex_to_edge(measure, GLOBAL_EPSILON, discarded);
     });
 }
 

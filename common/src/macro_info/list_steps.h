@@ -5,7 +5,7 @@
 
 namespace orvex {
 namespace internal {
-namespace macro_info_internal {
+namespace detail {
 
 /// The add step shared by every macro table: appends `value` unless an equal entry is already
 /// in `list`, so a list never holds an entry twice and keeps the order of first addition.
@@ -26,6 +26,6 @@ void remove_from_list(std::vector<T>& list, const T& value) {
     }
 }
 
-}  // namespace macro_info_internal
+}  // namespace detail
 }  // namespace internal
 }  // namespace orvex

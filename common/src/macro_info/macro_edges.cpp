@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "list_steps.h"
+#include "macro_info/list_steps.h"
 #include "polvane/basic/assert.h"
 #include "polvane/basic/attribute_manager.h"
 #include "polvane/basic/attribute_properties.h"
@@ -83,7 +83,7 @@ void MacroEdges::add_macro_edge_to_background_mesh_edge(const MeshEdge& macro_ed
                                                         PassKey<MacroEdgesBuilder> /*key*/) {
     impl_->edges(edge, "add_macro_edge_to_background_mesh_edge")
         .modify_value(edge, [&macro_edge](std::vector<MeshEdge>& list) {
-            macro_info_internal::add_to_list(list, macro_edge);
+            detail::add_to_list(list, macro_edge);
         });
 }
 
@@ -93,7 +93,7 @@ void MacroEdges::add_macro_edge_to_background_mesh_vertices(const MeshEdge& macr
     for (const index_t vertex : vertices) {
         impl_->vertices(vertex, "add_macro_edge_to_background_mesh_vertices")
             .modify_value(vertex, [&macro_edge](std::vector<MeshEdge>& list) {
-                macro_info_internal::add_to_list(list, macro_edge);
+                detail::add_to_list(list, macro_edge);
             });
     }
 }
@@ -103,7 +103,7 @@ void MacroEdges::remove_macro_edge_from_background_mesh_edge(const MeshEdge& mac
                                                              PassKey<MacroEdgesBuilder> /*key*/) {
     impl_->edges(edge, "remove_macro_edge_from_background_mesh_edge")
         .modify_value(edge, [&macro_edge](std::vector<MeshEdge>& list) {
-            macro_info_internal::remove_from_list(list, macro_edge);
+            detail::remove_from_list(list, macro_edge);
         });
 }
 
@@ -112,7 +112,7 @@ void MacroEdges::remove_macro_edge_from_background_mesh_vertex(const MeshEdge& m
                                                                PassKey<MacroEdgesBuilder> /*key*/) {
     impl_->vertices(vertex, "remove_macro_edge_from_background_mesh_vertex")
         .modify_value(vertex, [&macro_edge](std::vector<MeshEdge>& list) {
-            macro_info_internal::remove_from_list(list, macro_edge);
+            detail::remove_from_list(list, macro_edge);
         });
 }
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "list_steps.h"
+#include "macro_info/list_steps.h"
 #include "polvane/basic/assert.h"
 #include "polvane/basic/attribute_manager.h"
 #include "polvane/basic/attribute_properties.h"
@@ -70,7 +70,7 @@ void MacroInfo::add_macro_vertex_to_background_mesh_vertex(const MeshVertex& mac
                                                            PassKey<MacroInfoBuilder> /*key*/) {
     impl_->vertices(vertex, "add_macro_vertex_to_background_mesh_vertex")
         .modify_value(vertex, [&macro_vertex](std::vector<MeshVertex>& list) {
-            macro_info_internal::add_to_list(list, macro_vertex);
+            detail::add_to_list(list, macro_vertex);
         });
 }
 
@@ -79,7 +79,7 @@ void MacroInfo::remove_macro_vertex_from_background_mesh_vertex(const MeshVertex
                                                                 PassKey<MacroInfoBuilder> /*key*/) {
     impl_->vertices(vertex, "remove_macro_vertex_from_background_mesh_vertex")
         .modify_value(vertex, [&macro_vertex](std::vector<MeshVertex>& list) {
-            macro_info_internal::remove_from_list(list, macro_vertex);
+            detail::remove_from_list(list, macro_vertex);
         });
 }
 
@@ -88,7 +88,7 @@ void MacroInfo::add_macro_element_to_background_mesh_element(const MeshElement& 
                                                              PassKey<MacroInfoBuilder> /*key*/) {
     impl_->elements(element, "add_macro_element_to_background_mesh_element")
         .modify_value(element, [&macro_element](std::vector<MeshElement>& list) {
-            macro_info_internal::add_to_list(list, macro_element);
+            detail::add_to_list(list, macro_element);
         });
 }
 
@@ -96,7 +96,7 @@ void MacroInfo::remove_macro_element_from_background_mesh_element(
     const MeshElement& macro_element, index_t element, PassKey<MacroInfoBuilder> /*key*/) {
     impl_->elements(element, "remove_macro_element_from_background_mesh_element")
         .modify_value(element, [&macro_element](std::vector<MeshElement>& list) {
-            macro_info_internal::remove_from_list(list, macro_element);
+            detail::remove_from_list(list, macro_element);
         });
 }
 

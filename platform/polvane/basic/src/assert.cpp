@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 namespace orvex {
-namespace basic_internal {
+namespace detail {
 
 void debug_assertion_failed(const char* condition, const char* file, int line,
                             const std::string& message) {
@@ -14,5 +14,5 @@ void debug_assertion_failed(const char* condition, const char* file, int line,
     std::abort();
 }
 
-}  // namespace basic_internal
+}  // namespace detail
 }  // namespace orvex

@@ -4,7 +4,7 @@
 
 namespace orvex {
 
-EdgedCurve<1>::EdgedCurve() : impl_{std::make_unique<mesh_internal::SimplexStorage<1, 2>>()} {}
+EdgedCurve<1>::EdgedCurve() : impl_{std::make_unique<detail::SimplexStorage<1, 2>>()} {}
 
 EdgedCurve<1>::~EdgedCurve() = default;
 

@@ -5,8 +5,8 @@
 namespace orvex {
 namespace {
 
-mesh_internal::SimplexStorage<1, 2>& storage(EdgedCurve<1>& curve) {
-    return mesh_internal::StorageAccess::storage(curve);
+detail::SimplexStorage<1, 2>& storage(EdgedCurve<1>& curve) {
+    return detail::StorageAccess::storage(curve);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace {
 // Reads the storage directly: a tree over millions of elements would otherwise pay one
 // exported call per point read.
 template <index_t D, index_t N>
-AABBTree<D> tree_over_elements(const mesh_internal::SimplexStorage<D, N>& storage) {
+AABBTree<D> tree_over_elements(const detail::SimplexStorage<D, N>& storage) {
     std::vector<BoundingBox<D>> boxes(storage.elements.size());
     for (std::size_t e = 0; e < boxes.size(); ++e) {
         for (const index_t vertex : storage.elements[e]) {
@@ -21,7 +21,7 @@ AABBTree<D> tree_over_elements(const mesh_internal::SimplexStorage<D, N>& storag
 }
 
 template <index_t D, index_t N>
-CompactAABBTree<D> compact_tree_over_elements(const mesh_internal::SimplexStorage<D, N>& storage) {
+CompactAABBTree<D> compact_tree_over_elements(const detail::SimplexStorage<D, N>& storage) {
     static_assert(N == D + 1, "the elements are simplices of the mesh's dimension");
     return CompactAABBTree<D>{storage.points, storage.elements};
 }
@@ -29,27 +29,27 @@ CompactAABBTree<D> compact_tree_over_elements(const mesh_internal::SimplexStorag
 }  // namespace
 
 AABBTree<1> create_aabb_tree(const EdgedCurve<1>& curve) {
-    return tree_over_elements(mesh_internal::StorageAccess::storage(curve));
+    return tree_over_elements(detail::StorageAccess::storage(curve));
 }
 
 AABBTree<2> create_aabb_tree(const SurfaceMesh<2>& mesh) {
-    return tree_over_elements(mesh_internal::StorageAccess::storage(mesh));
+    return tree_over_elements(detail::StorageAccess::storage(mesh));
 }
 
 AABBTree<3> create_aabb_tree(const SolidMesh<3>& mesh) {
-    return tree_over_elements(mesh_internal::StorageAccess::storage(mesh));
+    return tree_over_elements(detail::StorageAccess::storage(mesh));
 }
 
 CompactAABBTree<1> create_compact_aabb_tree(const EdgedCurve<1>& curve) {
-    return compact_tree_over_elements(mesh_internal::StorageAccess::storage(curve));
+    return compact_tree_over_elements(detail::StorageAccess::storage(curve));
 }
 
 CompactAABBTree<2> create_compact_aabb_tree(const SurfaceMesh<2>& mesh) {
-    return compact_tree_over_elements(mesh_internal::StorageAccess::storage(mesh));
+    return compact_tree_over_elements(detail::StorageAccess::storage(mesh));
 }
 
 CompactAABBTree<3> create_compact_aabb_tree(const SolidMesh<3>& mesh) {
-    return compact_tree_over_elements(mesh_internal::StorageAccess::storage(mesh));
+    return compact_tree_over_elements(detail::StorageAccess::storage(mesh));
 }
 
 }  // namespace orvex

@@ -4,7 +4,7 @@
 
 namespace orvex {
 
-MeshEdges::MeshEdges() : impl_{std::make_unique<mesh_internal::EdgesStorage>()} {}
+MeshEdges::MeshEdges() : impl_{std::make_unique<detail::EdgesStorage>()} {}
 
 MeshEdges::~MeshEdges() = default;
 

@@ -21,7 +21,7 @@
 #include "polvane/geometry/point.h"
 #include "polvane/mesh/mesh_edges.h"
 
-namespace orvex::mesh_internal {
+namespace orvex::detail {
 
 /// The local tables of a simplex of N vertices (N = 2: curve edge, 3: triangle,
 /// 4: tetrahedron). Curves have neither facets nor unique edges.
@@ -542,4 +542,4 @@ private:
     }
 };
 
-}  // namespace orvex::mesh_internal
+}  // namespace orvex::detail

@@ -4,7 +4,7 @@
 
 namespace orvex {
 
-SolidMesh<3>::SolidMesh() : impl_{std::make_unique<mesh_internal::SimplexStorage<3, 4>>()} {}
+SolidMesh<3>::SolidMesh() : impl_{std::make_unique<detail::SimplexStorage<3, 4>>()} {}
 
 SolidMesh<3>::~SolidMesh() = default;
 

@@ -4,7 +4,7 @@
 
 namespace orvex {
 
-SurfaceMesh<2>::SurfaceMesh() : impl_{std::make_unique<mesh_internal::SimplexStorage<2, 3>>()} {}
+SurfaceMesh<2>::SurfaceMesh() : impl_{std::make_unique<detail::SimplexStorage<2, 3>>()} {}
 
 SurfaceMesh<2>::~SurfaceMesh() = default;
 

@@ -13,7 +13,7 @@ TetrahedralSolid<3>::TetrahedralSolid(TetrahedralSolid&& other) noexcept = defau
 TetrahedralSolid<3>& TetrahedralSolid<3>::operator=(TetrahedralSolid&& other) noexcept = default;
 
 Tetrahedron TetrahedralSolid<3>::tetrahedron(index_t polyhedron) const {
-    const auto& storage = mesh_internal::StorageAccess::storage(*this);
+    const auto& storage = detail::StorageAccess::storage(*this);
     const auto& vertices = storage.element(polyhedron);
     return Tetrahedron{storage.point(vertices[0]), storage.point(vertices[1]),
                        storage.point(vertices[2]), storage.point(vertices[3])};

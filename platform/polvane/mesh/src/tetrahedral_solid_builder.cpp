@@ -5,8 +5,8 @@
 namespace orvex {
 namespace {
 
-mesh_internal::SimplexStorage<3, 4>& storage(SolidMesh<3>& mesh) {
-    return mesh_internal::StorageAccess::storage(mesh);
+detail::SimplexStorage<3, 4>& storage(SolidMesh<3>& mesh) {
+    return detail::StorageAccess::storage(mesh);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ TriangulatedSurface<2>& TriangulatedSurface<2>::operator=(TriangulatedSurface&& 
     default;
 
 Triangle<2> TriangulatedSurface<2>::triangle(index_t polygon) const {
-    const auto& storage = mesh_internal::StorageAccess::storage(*this);
+    const auto& storage = detail::StorageAccess::storage(*this);
     const auto& vertices = storage.element(polygon);
     return Triangle<2>{storage.point(vertices[0]), storage.point(vertices[1]),
                        storage.point(vertices[2])};

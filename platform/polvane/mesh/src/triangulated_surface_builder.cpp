@@ -5,8 +5,8 @@
 namespace orvex {
 namespace {
 
-mesh_internal::SimplexStorage<2, 3>& storage(SurfaceMesh<2>& mesh) {
-    return mesh_internal::StorageAccess::storage(mesh);
+detail::SimplexStorage<2, 3>& storage(SurfaceMesh<2>& mesh) {
+    return detail::StorageAccess::storage(mesh);
 }
 
 }  // namespace

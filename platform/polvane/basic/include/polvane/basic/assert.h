@@ -7,7 +7,7 @@
 #include "polvane/basic/export.h"
 
 namespace orvex {
-namespace basic_internal {
+namespace detail {
 
 /// Writes "Debug assertion failed: <condition> (<file>:<line>): <message>" to the standard
 /// error stream and aborts the process.
@@ -15,7 +15,7 @@ namespace basic_internal {
                                                               const char* file, int line,
                                                               const std::string& message);
 
-}  // namespace basic_internal
+}  // namespace detail
 }  // namespace orvex
 
 /// POLVANE_DEBUG_ASSERT(condition, message pieces...)
@@ -29,8 +29,8 @@ namespace basic_internal {
 #ifdef NDEBUG
 #define POLVANE_DEBUG_ASSERT(condition, ...) static_cast<void>(sizeof(static_cast<bool>(condition)))
 #else
-#define POLVANE_DEBUG_ASSERT(condition, ...)                                                       \
-    ((condition) ? static_cast<void>(0)                                                            \
-                 : ::orvex::basic_internal::debug_assertion_failed(#condition, __FILE__, __LINE__, \
-                                                                   ::absl::StrCat(__VA_ARGS__)))
+#define POLVANE_DEBUG_ASSERT(condition, ...)                                               \
+    ((condition) ? static_cast<void>(0)                                                    \
+                 : ::orvex::detail::debug_assertion_failed(#condition, __FILE__, __LINE__, \
+                                                           ::absl::StrCat(__VA_ARGS__)))
 #endif

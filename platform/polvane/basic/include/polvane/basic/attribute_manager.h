@@ -156,12 +156,12 @@ std::shared_ptr<Attribute<T>> AttributeManager::find_or_create_attribute(
     absl::string_view name, T default_value, AttributeProperties properties) {
     absl::Mutex& lock = mutex();
     {
-        const basic_internal::ReaderLock reader{&lock};
+        const detail::ReaderLock reader{&lock};
         if (auto found = std::dynamic_pointer_cast<Attribute<T>>(find_attribute_base(name))) {
             return found;
         }
     }
-    const basic_internal::WriterLock writer{&lock};
+    const detail::WriterLock writer{&lock};
     auto existing = find_attribute_base(name);
     if (auto found = std::dynamic_pointer_cast<Attribute<T>>(existing)) {
         return found;

@@ -16,7 +16,7 @@
 #include "polvane/basic/read_only_attribute.h"
 
 namespace orvex {
-namespace attribute_internal {
+namespace detail {
 
 // `std::vector<bool>` cannot hand out references to its values: flags are stored in this
 // one-member wrapper instead, whose address is that of its `bool` member.
@@ -27,7 +27,7 @@ struct BoolValue {
 template <typename T>
 using Storage = std::conditional_t<std::is_same_v<T, bool>, BoolValue, T>;
 
-}  // namespace attribute_internal
+}  // namespace detail
 
 /// An attribute with one value of type `T` per element, any `T` that can be copied.
 ///
@@ -43,7 +43,7 @@ using Storage = std::conditional_t<std::is_same_v<T, bool>, BoolValue, T>;
 /// A new attribute holds no element and has room reserved for 10.
 template <typename T>
 class POLVANE_BASIC_EXPORT VariableAttribute : public ReadOnlyAttribute<T> {
-    using Stored = attribute_internal::Storage<T>;
+    using Stored = detail::Storage<T>;
     using Key = PassKey<AttributeManager>;
 
 public:

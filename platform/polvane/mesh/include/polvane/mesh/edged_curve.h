@@ -11,11 +11,11 @@
 #include "polvane/mesh/export.h"
 
 namespace orvex {
-namespace mesh_internal {
+namespace detail {
 template <index_t D, index_t N>
 class SimplexStorage;
 class StorageAccess;
-}  // namespace mesh_internal
+}  // namespace detail
 
 /// A curve of edges in dimension D. Provided for D = 1 only.
 template <index_t D>
@@ -68,9 +68,9 @@ public:
     [[nodiscard]] std::unique_ptr<EdgedCurve> clone() const;
 
 private:
-    friend class mesh_internal::StorageAccess;
+    friend class detail::StorageAccess;
 
-    std::unique_ptr<mesh_internal::SimplexStorage<1, 2>> impl_;
+    std::unique_ptr<detail::SimplexStorage<1, 2>> impl_;
 };
 
 }  // namespace orvex

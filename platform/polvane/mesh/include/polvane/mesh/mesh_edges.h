@@ -9,10 +9,10 @@
 #include "polvane/mesh/export.h"
 
 namespace orvex {
-namespace mesh_internal {
+namespace detail {
 class EdgesStorage;
 class StorageAccess;
-}  // namespace mesh_internal
+}  // namespace detail
 
 /// The unique edges of a surface or solid mesh, with their own attribute manager. A mesh
 /// creates this object when its edges are enabled (`enable_edges`) and keeps it in step with
@@ -56,11 +56,11 @@ public:
     [[nodiscard]] const AttributeManager& edge_attribute_manager() const;
 
 private:
-    friend class mesh_internal::StorageAccess;
+    friend class detail::StorageAccess;
 
     MeshEdges();
 
-    std::unique_ptr<mesh_internal::EdgesStorage> impl_;
+    std::unique_ptr<detail::EdgesStorage> impl_;
 };
 
 }  // namespace orvex

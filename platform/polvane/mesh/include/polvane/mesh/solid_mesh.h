@@ -12,11 +12,11 @@
 #include "polvane/mesh/mesh_edges.h"
 
 namespace orvex {
-namespace mesh_internal {
+namespace detail {
 template <index_t D, index_t N>
 class SimplexStorage;
 class StorageAccess;
-}  // namespace mesh_internal
+}  // namespace detail
 
 /// A solid mesh of dimension D. Provided for D = 3 only.
 template <index_t D>
@@ -120,9 +120,9 @@ protected:
     void copy(const SolidMesh& from);
 
 private:
-    friend class mesh_internal::StorageAccess;
+    friend class detail::StorageAccess;
 
-    std::unique_ptr<mesh_internal::SimplexStorage<3, 4>> impl_;
+    std::unique_ptr<detail::SimplexStorage<3, 4>> impl_;
 };
 
 }  // namespace orvex

@@ -12,11 +12,11 @@
 #include "polvane/mesh/mesh_edges.h"
 
 namespace orvex {
-namespace mesh_internal {
+namespace detail {
 template <index_t D, index_t N>
 class SimplexStorage;
 class StorageAccess;
-}  // namespace mesh_internal
+}  // namespace detail
 
 /// A surface mesh of dimension D. Provided for D = 2 only.
 template <index_t D>
@@ -112,9 +112,9 @@ protected:
     void copy(const SurfaceMesh& from);
 
 private:
-    friend class mesh_internal::StorageAccess;
+    friend class detail::StorageAccess;
 
-    std::unique_ptr<mesh_internal::SimplexStorage<2, 3>> impl_;
+    std::unique_ptr<detail::SimplexStorage<2, 3>> impl_;
 };
 
 }  // namespace orvex

@@ -19,7 +19,7 @@ extern "C" void __tsan_release(void* address);
 #endif
 
 namespace orvex {
-namespace basic_internal {
+namespace detail {
 
 inline void announce_acquire([[maybe_unused]] absl::Mutex* mutex) {
 #ifdef POLVANE_TSAN_ENABLED
@@ -73,5 +73,5 @@ private:
     absl::Mutex* mutex_;
 };
 
-}  // namespace basic_internal
+}  // namespace detail
 }  // namespace orvex

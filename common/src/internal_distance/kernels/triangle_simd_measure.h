@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simd_kernels.h"
+#include "internal_distance/kernels/simd_kernels.h"
 
 #if ORVEX_SIMD_KERNELS
 
@@ -13,13 +13,13 @@
 #include "polvane/geometry/point.h"
 #include "polvane/geometry/triangle.h"
 
-namespace orvex::internal::kernels {
+namespace orvex::internal::detail {
 
 /// The distances of one triangle's configurations, by the base library's formulas, side by
 /// side in the lanes of AVX registers (see simd_kernels.h): lane k holds entry k of the
 /// vertex-pair table, (0, 1), (0, 2), (1, 2), and entry k of the edge-and-vertex table,
 /// (0, 1) with 2, (0, 2) with 1, (1, 2) with 0; lane 3 repeats lane 0. Each family is computed
-/// on first use. Construct it only when `simd::cpu_has_avx2_fma()`, and use it only when
+/// on first use. Construct it only when `detail::cpu_has_avx2_fma()`, and use it only when
 /// `in_range()`.
 class SimdTriangleMeasure {
 public:
@@ -36,15 +36,15 @@ public:
         const Vectors& to = lanes.to;
         const Vectors& opposite = lanes.opposite;
         const Vectors edge = to - from;
-        if (!simd::in_kernel_range(edge)) {
+        if (!detail::in_kernel_range(edge)) {
             return false;
         }
         const Lanes distances =
-            _mm256_sqrt_pd(simd::projection_distance2(edge, opposite - from, opposite - to));
+            _mm256_sqrt_pd(detail::projection_distance2(edge, opposite - from, opposite - to));
         // Lane 3 repeats lane 0: the minimum of lanes (0, 2) and (1, 3), then of both.
         const Lanes pairs =
-            simd::minimum(distances, _mm256_permute2f128_pd(distances, distances, 0x01));
-        const Lanes smallest = simd::minimum(pairs, _mm256_permute_pd(pairs, 0b0101));
+            detail::minimum(distances, _mm256_permute2f128_pd(distances, distances, 0x01));
+        const Lanes smallest = detail::minimum(pairs, _mm256_permute_pd(pairs, 0b0101));
         const int hits = _mm256_movemask_pd(_mm256_cmp_pd(distances, smallest, _CMP_EQ_OQ)) & 0x7;
         if (hits != 0) {
             const auto entry = static_cast<std::size_t>(__builtin_ctz(hits));
@@ -76,8 +76,8 @@ public:
     }
 
 private:
-    using Lanes = simd::Lanes;
-    using Vectors = simd::LaneVectors<2>;
+    using Lanes = detail::Lanes;
+    using Vectors = detail::LaneVectors<2>;
 
     static constexpr std::array<std::array<unsigned char, 2>, 3> kEdges{{{0, 1}, {0, 2}, {1, 2}}};
     static constexpr std::array<unsigned char, 3> kOppositeVertex{2, 1, 0};
@@ -114,18 +114,18 @@ private:
         to_ = lanes.to;
         opposite_ = lanes.opposite;
         edge_ = to_ - from_;
-        in_range_ = simd::in_kernel_range(edge_);
+        in_range_ = detail::in_kernel_range(edge_);
     }
 
     // The base library's point-to-point distance: the square root of the squared length.
     ORVEX_AVX2 void compute_pairs() {
-        _mm256_storeu_pd(pairs_.data(), _mm256_sqrt_pd(simd::dot(edge_, edge_)));
+        _mm256_storeu_pd(pairs_.data(), _mm256_sqrt_pd(detail::dot(edge_, edge_)));
         pairs_ready_ = true;
     }
 
     // The base library's point-to-segment distance, the vertex off each edge onto it.
     ORVEX_AVX2 void compute_edges() {
-        _mm256_storeu_pd(edges_.data(), _mm256_sqrt_pd(simd::projection_distance2(
+        _mm256_storeu_pd(edges_.data(), _mm256_sqrt_pd(detail::projection_distance2(
                                             edge_, opposite_ - from_, opposite_ - to_)));
         edges_ready_ = true;
     }
@@ -141,6 +141,6 @@ private:
     bool edges_ready_{false};
 };
 
-}  // namespace orvex::internal::kernels
+}  // namespace orvex::internal::detail
 
 #endif

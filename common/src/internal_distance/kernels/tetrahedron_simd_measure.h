@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simd_kernels.h"
+#include "internal_distance/kernels/simd_kernels.h"
 
 #if ORVEX_SIMD_KERNELS
 
@@ -9,19 +9,19 @@
 #include <limits>
 #include <optional>
 
+#include "internal_distance/tetrahedron_tables.h"
 #include "orvex/background_common/internal_distance/internal_distance.h"
 #include "polvane/basic/index.h"
 #include "polvane/geometry/point.h"
 #include "polvane/geometry/segment.h"
 #include "polvane/geometry/tetrahedron.h"
-#include "tetrahedron_tables.h"
 
-namespace orvex::internal::kernels {
+namespace orvex::internal::detail {
 
 /// The distances of one tetrahedron's configurations, by the base library's formulas, four
 /// configurations at a time (see simd_kernels.h). Each family is computed as a whole on first
 /// use. The stages are out-of-line AVX2 functions and the accessors plain code, so that generic
-/// scans can use the accessors; construct it only when `simd::cpu_has_avx2_fma()`, and use it
+/// scans can use the accessors; construct it only when `detail::cpu_has_avx2_fma()`, and use it
 /// only when `in_range()`.
 ///
 /// Lane v of `points_` is vertex v, and lane v of `rotated_[k - 1]` is vertex v + k (indices mod
@@ -97,10 +97,11 @@ private:
     // The record of the first smallest distance, written field by field into `result`, which
     // holds the default record.
     ORVEX_AVX2_INLINE void minimal_body(InternalDistance& result) const {
-        const simd::Lanes smallest2 = simd::minimum(facet_lanes_, opposite_lanes_);
-        const simd::Lanes smallest1 =
-            simd::minimum(smallest2, _mm256_permute2f128_pd(smallest2, smallest2, 0x01));
-        const simd::Lanes smallest = simd::minimum(smallest1, _mm256_permute_pd(smallest1, 0b0101));
+        const detail::Lanes smallest2 = detail::minimum(facet_lanes_, opposite_lanes_);
+        const detail::Lanes smallest1 =
+            detail::minimum(smallest2, _mm256_permute2f128_pd(smallest2, smallest2, 0x01));
+        const detail::Lanes smallest =
+            detail::minimum(smallest1, _mm256_permute_pd(smallest1, 0b0101));
         // The walk over the list keeps the first strictly smaller distance: the first lane,
         // facets before opposite edges, that holds the smallest value.
         const int facets = _mm256_movemask_pd(_mm256_cmp_pd(facet_lanes_, smallest, _CMP_EQ_OQ));
@@ -116,8 +117,7 @@ private:
             const auto pair = static_cast<std::size_t>(__builtin_ctz(pairs));
             result.type = InternalDistance::CONFIGURATION_TYPE::segment_segment;
             result.distance = _mm256_cvtsd_f64(smallest);
-            result.vertices =
-                tetrahedron_tables::kVertexPairs[tetrahedron_tables::kOppositeEdges[pair][0]];
+            result.vertices = detail::kVertexPairs[detail::kOppositeEdges[pair][0]];
         }
     }
 
@@ -129,15 +129,15 @@ public:
         if (!facets_ready_) {
             compute_facets_and_opposite_edges();
         }
-        const simd::Lanes limit = simd::constant(threshold);
-        return _mm256_movemask_pd(_mm256_or_pd(simd::less_equal(facet_lanes_, limit),
-                                               simd::less_equal(opposite_lanes_, limit)))
+        const detail::Lanes limit = detail::constant(threshold);
+        return _mm256_movemask_pd(_mm256_or_pd(detail::less_equal(facet_lanes_, limit),
+                                               detail::less_equal(opposite_lanes_, limit)))
                != 0;
     }
 
 private:
-    using Lanes = simd::Lanes;
-    using Vectors = simd::LaneVectors<3>;
+    using Lanes = detail::Lanes;
+    using Vectors = detail::LaneVectors<3>;
 
     static constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
@@ -159,21 +159,21 @@ private:
                 _mm256_set_pd(points[3].get().value(axis), points[2].get().value(axis),
                               points[1].get().value(axis), points[0].get().value(axis));
         }
-        rotated_[0] = simd::permute<1, 2, 3, 0>(points_);
-        rotated_[1] = simd::permute<2, 3, 0, 1>(points_);
-        rotated_[2] = simd::permute<3, 0, 1, 2>(points_);
+        rotated_[0] = detail::permute<1, 2, 3, 0>(points_);
+        rotated_[1] = detail::permute<2, 3, 0, 1>(points_);
+        rotated_[2] = detail::permute<3, 0, 1, 2>(points_);
         next_ = rotated_[0] - points_;
         across_ = rotated_[1] - points_;
-        in_range_ = simd::in_kernel_range(next_) && simd::in_kernel_range(across_);
-        next2_ = simd::dot(next_, next_);
-        across2_ = simd::dot(across_, across_);
+        in_range_ = detail::in_kernel_range(next_) && detail::in_kernel_range(across_);
+        next2_ = detail::dot(next_, next_);
+        across2_ = detail::dot(across_, across_);
     }
 
     // Vertex `vertex` in every lane.
     ORVEX_AVX2_INLINE Vectors broadcast(std::size_t vertex) const {
         const Point<3>& point = tetrahedron_.vertices()[vertex];
-        return {{simd::constant(point.value(0)), simd::constant(point.value(1)),
-                 simd::constant(point.value(2))}};
+        return {{detail::constant(point.value(0)), detail::constant(point.value(1)),
+                 detail::constant(point.value(2))}};
     }
 
     // The base library's point-to-point distance: the square root of the squared length.
@@ -220,15 +220,18 @@ private:
         const Vectors edge1 = f2 - f1;
         const Vectors edge2 = f0 - f2;
         Projections& batches = projections2_;
-        batches.length2[0] = simd::dot(edge0, edge0);
-        batches.length2[1] = simd::dot(edge1, edge1);
-        batches.length2[2] = simd::dot(edge2, edge2);
-        batches.distance2[0] = simd::projection_distance2(edge0, to_f0, to_f1, batches.length2[0]);
-        batches.distance2[1] = simd::projection_distance2(edge1, to_f1, to_f2, batches.length2[1]);
-        batches.distance2[2] = simd::projection_distance2(edge2, to_f2, to_f0, batches.length2[2]);
-        const Vectors from = simd::blend<0b0001>(broadcast(0), f0);
-        const Vectors to = simd::blend<0b1000>(broadcast(3), f2);
-        batches.reversed2 = simd::projection_distance2(to - from, points_ - from, points_ - to);
+        batches.length2[0] = detail::dot(edge0, edge0);
+        batches.length2[1] = detail::dot(edge1, edge1);
+        batches.length2[2] = detail::dot(edge2, edge2);
+        batches.distance2[0] =
+            detail::projection_distance2(edge0, to_f0, to_f1, batches.length2[0]);
+        batches.distance2[1] =
+            detail::projection_distance2(edge1, to_f1, to_f2, batches.length2[1]);
+        batches.distance2[2] =
+            detail::projection_distance2(edge2, to_f2, to_f0, batches.length2[2]);
+        const Vectors from = detail::blend<0b0001>(broadcast(0), f0);
+        const Vectors to = detail::blend<0b1000>(broadcast(3), f2);
+        batches.reversed2 = detail::projection_distance2(to - from, points_ - from, points_ - to);
         projections_ready_ = true;
     }
 
@@ -260,7 +263,7 @@ private:
         // Lane 3 is not a pair, and left-out pairs take no part in the minimum.
         const Lanes excluded = _mm256_castsi256_pd(_mm256_set_epi64x(
             -1, short_pair_[2] ? -1 : 0, short_pair_[1] ? -1 : 0, short_pair_[0] ? -1 : 0));
-        opposite_lanes_ = simd::select(excluded, simd::constant(kInfinity), opposite);
+        opposite_lanes_ = detail::select(excluded, detail::constant(kInfinity), opposite);
         facets_ready_ = true;
     }
 
@@ -272,16 +275,17 @@ private:
     };
 
     ORVEX_AVX2_INLINE PairLengths pair_lengths() const {
-        return {simd::blend<0b0010>(simd::permute<0, 0, 3, 0>(next2_), _mm256_movedup_pd(across2_)),
-                simd::blend<0b0010>(simd::permute<2, 2, 1, 2>(next2_), across2_)};
+        return {
+            detail::blend<0b0010>(detail::permute<0, 0, 3, 0>(next2_), _mm256_movedup_pd(across2_)),
+            detail::blend<0b0010>(detail::permute<2, 2, 1, 2>(next2_), across2_)};
     }
 
     // The base library's point-to-triangle distance, facet v in lane v. Its normal is taken at
     // the corner opposite its longest edge; the height counts when the vertex projects inside
     // the facet, otherwise the nearest of its edges.
     ORVEX_AVX2_INLINE Lanes facets_body(const Projections& edges) {
-        const Lanes nearest_edge = _mm256_sqrt_pd(simd::minimum(
-            edges.distance2[2], simd::minimum(edges.distance2[1], edges.distance2[0])));
+        const Lanes nearest_edge = _mm256_sqrt_pd(detail::minimum(
+            edges.distance2[2], detail::minimum(edges.distance2[1], edges.distance2[0])));
 
         // Opposite each facet corner: |f1 f2|, |f2 f0|, |f0 f1|; the first longest wins. The
         // squares decide unless two of them are so close that their roots may round to the
@@ -289,41 +293,41 @@ private:
         Lanes length0 = edges.length2[1];
         Lanes length1 = edges.length2[2];
         Lanes length2 = edges.length2[0];
-        Lanes origin1 = simd::less(length0, length1);
-        Lanes origin2 = simd::less(simd::select(origin1, length1, length0), length2);
-        const Lanes band = simd::constant(1 + 0x1p-50);
+        Lanes origin1 = detail::less(length0, length1);
+        Lanes origin2 = detail::less(detail::select(origin1, length1, length0), length2);
+        const Lanes band = detail::constant(1 + 0x1p-50);
         const Lanes close = _mm256_or_pd(
-            simd::both(origin1, simd::less(length1, length0 * band)),
-            simd::both(origin2,
-                       simd::less(length2, simd::select(origin1, length1, length0) * band)));
+            detail::both(origin1, detail::less(length1, length0 * band)),
+            detail::both(origin2,
+                         detail::less(length2, detail::select(origin1, length1, length0) * band)));
         if (_mm256_movemask_pd(close) != 0) {
             length0 = _mm256_sqrt_pd(length0);
             length1 = _mm256_sqrt_pd(length1);
             length2 = _mm256_sqrt_pd(length2);
-            origin1 = simd::less(length0, length1);
-            origin2 = simd::less(simd::select(origin1, length1, length0), length2);
+            origin1 = detail::less(length0, length1);
+            origin2 = detail::less(detail::select(origin1, length1, length0), length2);
         }
         const Vectors& f0 = rotated_[0];
         const Vectors& f1 = rotated_[1];
         const Vectors& f2 = rotated_[2];
-        const Vectors a = simd::select(origin2, f2, simd::select(origin1, f1, f0));
-        const Vectors b = simd::select(origin2, f0, simd::select(origin1, f2, f1));
-        const Vectors c = simd::select(origin2, f1, simd::select(origin1, f0, f2));
+        const Vectors a = detail::select(origin2, f2, detail::select(origin1, f1, f0));
+        const Vectors b = detail::select(origin2, f0, detail::select(origin1, f2, f1));
+        const Vectors c = detail::select(origin2, f1, detail::select(origin1, f0, f2));
         const Vectors ab = b - a;
         const Vectors ac = c - a;
         const Vectors ap = points_ - a;
         const Vectors bc = c - b;
         const Vectors bp = points_ - b;
-        const Vectors normal = simd::cross(ab, ac);
-        const Lanes normal2 = simd::dot(normal, normal);
+        const Vectors normal = detail::cross(ab, ac);
+        const Lanes normal2 = detail::dot(normal, normal);
         const Lanes zero = _mm256_setzero_pd();
-        const Lanes inside =
-            simd::both(simd::both(simd::less(zero, normal2),
-                                  simd::less_equal(zero, simd::dot(simd::cross(ab, ap), normal))),
-                       simd::both(simd::less_equal(zero, simd::dot(simd::cross(ap, ac), normal)),
-                                  simd::less_equal(zero, simd::dot(simd::cross(bc, bp), normal))));
-        const Lanes height = simd::absolute(simd::dot(ap, normal)) / _mm256_sqrt_pd(normal2);
-        return simd::select(inside, height, nearest_edge);
+        const Lanes inside = detail::both(
+            detail::both(detail::less(zero, normal2),
+                         detail::less_equal(zero, detail::dot(detail::cross(ab, ap), normal))),
+            detail::both(detail::less_equal(zero, detail::dot(detail::cross(ap, ac), normal)),
+                         detail::less_equal(zero, detail::dot(detail::cross(bc, bp), normal))));
+        const Lanes height = detail::absolute(detail::dot(ap, normal)) / _mm256_sqrt_pd(normal2);
+        return detail::select(inside, height, nearest_edge);
     }
 
     // The squared distance between the critical pair of points of the lines of opposite edges
@@ -334,26 +338,27 @@ private:
                                                const Vectors& b2, const Vectors& b3,
                                                const PairLengths& lengths) const {
         const Vectors& p0 = b0;
-        const Vectors& p1 = rotated_[0];                 // 1, 2, 3, (0)
-        const Vectors q0 = simd::blend<0b0110>(b2, b1);  // 2, 1, 1, (2)
-        const Vectors q1 = simd::blend<0b0100>(b3, b2);  // 3, 3, 2, (3)
+        const Vectors& p1 = rotated_[0];                   // 1, 2, 3, (0)
+        const Vectors q0 = detail::blend<0b0110>(b2, b1);  // 2, 1, 1, (2)
+        const Vectors q1 = detail::blend<0b0100>(b3, b2);  // 3, 3, 2, (3)
         const Vectors d0 = p1 - p0;
         const Vectors d1 = q1 - q0;
         const Vectors r = q0 - p0;
-        const Vectors normal = simd::cross(d0, d1);
-        const Lanes normal2 = simd::dot(normal, normal);
+        const Vectors normal = detail::cross(d0, d1);
+        const Lanes normal2 = detail::dot(normal, normal);
         const Lanes length0 = lengths.first2;   // dot(d0, d0), up to the sign of d0
         const Lanes length1 = lengths.second2;  // dot(d1, d1), up to the sign of d1
         const Lanes zero = _mm256_setzero_pd();
         const Lanes crossing =
-            simd::both(simd::less(zero, normal2),
-                       simd::both(simd::less(zero, length0), simd::less(zero, length1)));
-        Lanes s = simd::clamp01(simd::dot(simd::cross(r, d1), normal) / normal2);
-        const Lanes t = simd::clamp01(simd::dot(simd::fused(s, d0, -r), d1) / length1);
-        const Vectors from_p0 = simd::fused(t, d1, r);
-        s = simd::clamp01(simd::dot(from_p0, d0) / length0);
-        const Vectors residual = simd::fused(s, d0, -from_p0);
-        return simd::select(crossing, simd::dot(residual, residual), simd::constant(kInfinity));
+            detail::both(detail::less(zero, normal2),
+                         detail::both(detail::less(zero, length0), detail::less(zero, length1)));
+        Lanes s = detail::clamp01(detail::dot(detail::cross(r, d1), normal) / normal2);
+        const Lanes t = detail::clamp01(detail::dot(detail::fused(s, d0, -r), d1) / length1);
+        const Vectors from_p0 = detail::fused(t, d1, r);
+        s = detail::clamp01(detail::dot(from_p0, d0) / length0);
+        const Vectors residual = detail::fused(s, d0, -from_p0);
+        return detail::select(crossing, detail::dot(residual, residual),
+                              detail::constant(kInfinity));
     }
 
     // The base library's segment-to-segment distance: the nearest of the four endpoint
@@ -366,19 +371,19 @@ private:
     // Pair k in lane k; lane 3 repeats pair 0.
     ORVEX_AVX2_INLINE static Lanes opposite_body(Lanes interior2, const Lanes (&facet2)[3],
                                                  Lanes reversed2) {
-        const Lanes pair0 = simd::blend<0b1010>(facet2[1], facet2[0]);
-        const Lanes pair1 = simd::blend<0b0110>(reversed2, facet2[2]);
+        const Lanes pair0 = detail::blend<0b1010>(facet2[1], facet2[0]);
+        const Lanes pair1 = detail::blend<0b0110>(reversed2, facet2[2]);
         const Lanes pair2 =
-            simd::blend<0b0110>(simd::blend<0b1010>(facet2[0], facet2[1]), reversed2);
+            detail::blend<0b0110>(detail::blend<0b1010>(facet2[0], facet2[1]), reversed2);
         // Lanes 0 and 1: the minima of pair0 and pair1; every lane: the minimum of pair2.
         const Lanes halves =
-            simd::minimum(_mm256_unpacklo_pd(pair0, pair1), _mm256_unpackhi_pd(pair0, pair1));
-        const Lanes first = simd::minimum(halves, _mm256_permute2f128_pd(halves, halves, 0x01));
-        const Lanes neighbours = simd::minimum(pair2, _mm256_permute_pd(pair2, 0b0101));
+            detail::minimum(_mm256_unpacklo_pd(pair0, pair1), _mm256_unpackhi_pd(pair0, pair1));
+        const Lanes first = detail::minimum(halves, _mm256_permute2f128_pd(halves, halves, 0x01));
+        const Lanes neighbours = detail::minimum(pair2, _mm256_permute_pd(pair2, 0b0101));
         const Lanes third =
-            simd::minimum(neighbours, _mm256_permute2f128_pd(neighbours, neighbours, 0x01));
-        const Lanes ends = simd::blend<0b0100>(first, third);
-        return _mm256_sqrt_pd(simd::minimum(interior2, ends));
+            detail::minimum(neighbours, _mm256_permute2f128_pd(neighbours, neighbours, 0x01));
+        const Lanes ends = detail::blend<0b0100>(first, third);
+        return _mm256_sqrt_pd(detail::minimum(interior2, ends));
     }
 
     // Bit k set when pair k of opposite edges is left out: one of its edges is at most 1e-6
@@ -386,22 +391,21 @@ private:
     // a few units of roundoff, so only lengths within a relative 1e-9 of the bound need the
     // segment's own length.
     ORVEX_AVX2_INLINE int short_pairs(const PairLengths& lengths) const {
-        using tetrahedron_tables::kEpsilon;
         const Lanes first = lengths.first2;
         const Lanes second = lengths.second2;
-        const Lanes low = simd::constant(kEpsilon * kEpsilon * (1 - 1e-9));
-        const Lanes high = simd::constant(kEpsilon * kEpsilon * (1 + 1e-9));
+        const Lanes low = detail::constant(GLOBAL_EPSILON * GLOBAL_EPSILON * (1 - 1e-9));
+        const Lanes high = detail::constant(GLOBAL_EPSILON * GLOBAL_EPSILON * (1 + 1e-9));
         const int certainly_short =
-            _mm256_movemask_pd(_mm256_or_pd(simd::less(first, low), simd::less(second, low)));
+            _mm256_movemask_pd(_mm256_or_pd(detail::less(first, low), detail::less(second, low)));
         const int certainly_long =
-            _mm256_movemask_pd(simd::both(simd::less(high, first), simd::less(high, second)));
+            _mm256_movemask_pd(detail::both(detail::less(high, first), detail::less(high, second)));
         if (((certainly_short | certainly_long) & 0x7) == 0x7) {
             return certainly_short & 0x7;
         }
         int result = 0;
         for (std::size_t pair = 0; pair < 3; ++pair) {
-            if (is_short(tetrahedron_tables::kOppositeEdges[pair][0])
-                || is_short(tetrahedron_tables::kOppositeEdges[pair][1])) {
+            if (is_short(detail::kOppositeEdges[pair][0])
+                || is_short(detail::kOppositeEdges[pair][1])) {
                 result |= 1 << pair;
             }
         }
@@ -410,20 +414,19 @@ private:
 
     // Edge `edge` of kVertexPairs is at most 1e-6 long (see short_pairs).
     ORVEX_AVX2_INLINE bool is_short(std::size_t edge) const {
-        using tetrahedron_tables::kEpsilon;
         std::array<double, 8> lengths2;
         _mm256_storeu_pd(&lengths2[0], next2_);
         _mm256_storeu_pd(&lengths2[4], across2_);
         const double length2 = lengths2[kPairSlot[edge]];
-        if (length2 > kEpsilon * kEpsilon * (1 + 1e-9)) {
+        if (length2 > GLOBAL_EPSILON * GLOBAL_EPSILON * (1 + 1e-9)) {
             return false;
         }
-        if (length2 < kEpsilon * kEpsilon * (1 - 1e-9)) {
+        if (length2 < GLOBAL_EPSILON * GLOBAL_EPSILON * (1 - 1e-9)) {
             return true;
         }
         const auto& points = tetrahedron_.vertices();
-        const auto& pair = tetrahedron_tables::kVertexPairs[edge];
-        return Segment<3>{points[pair[0]], points[pair[1]]}.length() <= kEpsilon;
+        const auto& pair = detail::kVertexPairs[edge];
+        return Segment<3>{points[pair[0]], points[pair[1]]}.length() <= GLOBAL_EPSILON;
     }
 
     const Tetrahedron& tetrahedron_;
@@ -448,6 +451,6 @@ private:
     bool facets_ready_{false};
 };
 
-}  // namespace orvex::internal::kernels
+}  // namespace orvex::internal::detail
 
 #endif

@@ -42,7 +42,7 @@
 #define ORVEX_AVX2 __attribute__((target("avx2,fma")))
 #define ORVEX_AVX2_INLINE inline __attribute__((target("avx2,fma"), always_inline))
 
-namespace orvex::internal::simd {
+namespace orvex::internal::detail {
 
 /// True when the processor and the operating system run AVX2 and FMA instructions.
 inline bool cpu_has_avx2_fma() {
@@ -264,7 +264,7 @@ ORVEX_AVX2_INLINE std::array<double, 4> to_array(Lanes value) {
     return result;
 }
 
-}  // namespace orvex::internal::simd
+}  // namespace orvex::internal::detail
 
 #else
 
