@@ -16,6 +16,7 @@
 #include "polvane/mesh/edged_curve_builder.h"
 #include "polvane/mesh/tetrahedral_solid_builder.h"
 #include "polvane/mesh/triangulated_surface_builder.h"
+#include "reader_text.h"
 
 namespace orvex::examples {
 
@@ -33,19 +34,9 @@ MeshFileError MeshFileError::at_byte(const std::string& source, std::size_t offs
 
 namespace {
 
-// The largest count of a section: every entry must be numbered by an index_t other than NO_ID.
-constexpr std::int64_t max_count = static_cast<std::int64_t>(NO_ID) - 1;
-
-template <typename... Pieces>
-std::string concat(const Pieces&... pieces) {
-    std::ostringstream out;
-    (out << ... << pieces);
-    return out.str();
-}
-
-bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
+using detail::concat;
+using detail::is_space;
+using detail::max_count;
 
 // Splits the text into tokens, skipping white space and comments, and keeps the line number
 // of the last token returned.

@@ -16,23 +16,14 @@
 #include <utility>
 #include <vector>
 
+#include "reader_text.h"
+
 namespace orvex::examples {
 namespace {
 
-// The largest count of vertices or elements: each must be numbered by an index_t other than
-// NO_ID.
-constexpr std::int64_t max_count = static_cast<std::int64_t>(NO_ID) - 1;
-
-template <typename... Pieces>
-std::string concat(const Pieces&... pieces) {
-    std::ostringstream out;
-    (out << ... << pieces);
-    return out.str();
-}
-
-bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
+using detail::concat;
+using detail::is_space;
+using detail::max_count;
 
 // A cursor over a file's bytes: whitespace-separated tokens (with `#` comments when asked),
 // whole lines, and binary values of either byte order. Errors name the line of the last token
