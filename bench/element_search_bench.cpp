@@ -47,8 +47,7 @@
 #include "orvex/background_common/element_search/element_search.h"
 #include "orvex_testing/mesh_generators.h"
 #include "polvane/geometry/aabb_tree.h"
-#include "polvane/mesh/distance_to_element.h"
-#include "polvane/mesh/mesh_aabb_tree.h"
+#include "polvane/mesh/mesh_traits.h"
 
 // Live heap bytes, to measure what a search holds. Queries allocate nothing, so the counting
 // costs them nothing.
@@ -124,71 +123,22 @@ namespace examples = orvex::examples;
 constexpr std::size_t nb_queries = 100000;
 constexpr std::uint64_t query_seed = 20240901;
 
-// The three kinds of mesh: how to make, read and look into them.
-struct Tetrahedra {
-    static constexpr index_t dimension = 3;
-    using Mesh = orvex::TetrahedralSolid<3>;
-    using Distance = orvex::DistanceToTetrahedron<3>;
+// The three kinds of mesh, with the vocabulary of `MeshTraits`: the files they are read from
+// and the cells per side of the grids generated in their place, for 1e4, 1e5 and 1e6
+// elements.
+struct Tetrahedra : orvex::MeshTraits<orvex::TetrahedralSolid<3>> {
     static constexpr const char* file_prefix = "cube_tet";
-
-    static Mesh generate(int exponent) {
-        static constexpr std::array<index_t, 3> grids{12, 26, 55};
-        return orvex::test::jittered_cube_solid(grids[exponent - 4]);
-    }
-
-    static Mesh from_medit(const examples::MeditMesh& medit) {
-        return examples::to_tetrahedral_solid(medit);
-    }
-
-    static index_t nb_elements(const Mesh& mesh) { return mesh.nb_polyhedra(); }
-
-    static const std::array<index_t, 4>& vertices(const Mesh& mesh, index_t element) {
-        return mesh.polyhedron_vertices(element);
-    }
+    static constexpr std::array<index_t, 3> grids{12, 26, 55};
 };
 
-struct Triangles {
-    static constexpr index_t dimension = 2;
-    using Mesh = orvex::TriangulatedSurface<2>;
-    using Distance = orvex::DistanceToTriangle<2>;
+struct Triangles : orvex::MeshTraits<orvex::TriangulatedSurface<2>> {
     static constexpr const char* file_prefix = "square_tri";
-
-    static Mesh generate(int exponent) {
-        static constexpr std::array<index_t, 3> grids{71, 224, 707};
-        return orvex::test::jittered_square_surface(grids[exponent - 4]);
-    }
-
-    static Mesh from_medit(const examples::MeditMesh& medit) {
-        return examples::to_triangulated_surface(medit);
-    }
-
-    static index_t nb_elements(const Mesh& mesh) { return mesh.nb_polygons(); }
-
-    static const std::array<index_t, 3>& vertices(const Mesh& mesh, index_t element) {
-        return mesh.polygon_vertices(element);
-    }
+    static constexpr std::array<index_t, 3> grids{71, 224, 707};
 };
 
-struct Edges {
-    static constexpr index_t dimension = 1;
-    using Mesh = orvex::EdgedCurve<1>;
-    using Distance = orvex::DistanceToEdge<1>;
+struct Edges : orvex::MeshTraits<orvex::EdgedCurve<1>> {
     static constexpr const char* file_prefix = "line_edge";
-
-    static Mesh generate(int exponent) {
-        static constexpr std::array<index_t, 3> sizes{10000, 100000, 1000000};
-        return orvex::test::jittered_segment_curve(sizes[exponent - 4]);
-    }
-
-    static Mesh from_medit(const examples::MeditMesh& medit) {
-        return examples::to_edged_curve(medit);
-    }
-
-    static index_t nb_elements(const Mesh& mesh) { return mesh.nb_edges(); }
-
-    static const std::array<index_t, 2>& vertices(const Mesh& mesh, index_t element) {
-        return mesh.edge_vertices(element);
-    }
+    static constexpr std::array<index_t, 3> grids{10000, 100000, 1000000};
 };
 
 const char* anchor_directory() {
@@ -307,12 +257,13 @@ const Inputs<Kind>& inputs(int exponent) {
         const auto start = std::chrono::steady_clock::now();
         const examples::MeditMesh medit = examples::read_medit(mesh_path);
         const double read_seconds = seconds_since(start);
-        in.mesh = std::make_unique<Mesh>(Kind::from_medit(medit));
+        in.mesh = std::make_unique<Mesh>(examples::to_mesh<Mesh>(medit));
         std::fprintf(stderr, "%s: read in %.3f s, mesh built in %.3f s more\n", mesh_path.c_str(),
                      read_seconds, seconds_since(start) - read_seconds);
         in.queries = examples::to_query_points<Kind::dimension>(examples::read_medit(query_path));
     } else {
-        in.mesh = std::make_unique<Mesh>(Kind::generate(exponent));
+        in.mesh =
+            std::make_unique<Mesh>(orvex::test::jittered_grid<Mesh>(Kind::grids[exponent - 4]));
         in.queries = generate_queries<Kind::dimension>();
     }
     in.sorted_queries = morton_sorted(in.queries.points);
@@ -377,7 +328,7 @@ template <typename Kind, typename Probe, bool Bounded>
 class Traversal {
 public:
     static constexpr index_t D = Kind::dimension;
-    using Distance = typename Kind::Distance;
+    using Distance = typename Kind::ElementDistance;
 
     Traversal(const orvex::AABBTree<D>& tree, const Distance& distance, Probe& probe)
         : tree_{tree}, distance_{distance}, probe_{probe} {}
@@ -522,7 +473,7 @@ public:
 
     void element(index_t element) {
         ++element_distances;
-        const auto& vertices = Kind::vertices(mesh_, element);
+        const auto& vertices = Kind::element_vertices(mesh_, element);
         touch(element_seen_, &vertices, sizeof vertices);
         for (const index_t v : vertices) {
             touch(point_seen_, &mesh_.point(v), sizeof(Point<Kind::dimension>));
@@ -576,11 +527,11 @@ struct CountingDistance {
 // the same tree).
 template <typename Kind>
 struct TreeAndDistance {
-    orvex::AABBTree<Kind::dimension> tree;
-    typename Kind::Distance distance;
+    typename Kind::Tree tree;
+    typename Kind::ElementDistance distance;
 
     explicit TreeAndDistance(const typename Kind::Mesh& mesh)
-        : tree{orvex::create_aabb_tree(mesh)}, distance{mesh} {}
+        : tree{Kind::create_tree(mesh)}, distance{mesh} {}
 };
 
 // The search with the prunings of `Traversal<..., true>`, to measure what they would save.
@@ -664,7 +615,7 @@ void BM_Work(benchmark::State& state) {
             bounded_probe.end_query();
             const auto [tree_element, tree_best] = tree.closest_element(
                 points[q],
-                CountingDistance<typename Kind::Distance>{&distance, &tree_distance_calls});
+                CountingDistance<typename Kind::ElementDistance>{&distance, &tree_distance_calls});
             mirror_off += (element != tree_element || best != tree_best) ? 1 : 0;
             const auto answer = search->initial_containing_element(points[q]);
             const bool expected_inside = in.queries.references[q] == 1;

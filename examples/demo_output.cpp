@@ -10,6 +10,7 @@
 #include <string>
 
 #include "demo.h"
+#include "polvane/mesh/mesh_traits.h"
 
 namespace orvex::demo {
 namespace {
@@ -188,30 +189,61 @@ void write_svg(const std::string& path, const TriangulatedSurface<2>& surface,
     close_output(file, path);
 }
 
-void write_vtk(const std::string& path, const BackgroundSurface& surface,
-               const ElementQuality& quality) {
+namespace {
+
+// The VTK legacy cell type of a mesh kind's elements: line, triangle or tetrahedron.
+template <typename Mesh>
+constexpr int vtk_cell_type = std::array<int, 3>{3, 5, 10}[MeshTraits<Mesh>::dimension - 1];
+
+// The header, points (z = 0 in the plane), cells and per-element quality of a VTK legacy file;
+// the caller may add more cell data and closes the file.
+template <typename Mesh>
+std::ofstream write_vtk_mesh(const std::string& path, const char* title, const Mesh& mesh,
+                             const ElementQuality& quality) {
+    using Traits = MeshTraits<Mesh>;
+    constexpr index_t n = Traits::nb_element_vertices;
     auto file = open_output(path);
-    file << "# vtk DataFile Version 3.0\nbackground surface with quality and macro edges\n"
-         << "ASCII\nDATASET UNSTRUCTURED_GRID\nPOINTS " << surface.nb_vertices() << " double\n";
-    for (index_t v = 0; v < surface.nb_vertices(); ++v) {
-        file << surface.point(v).value(0) << ' ' << surface.point(v).value(1) << " 0\n";
+    file << "# vtk DataFile Version 3.0\n"
+         << title << "\nASCII\nDATASET UNSTRUCTURED_GRID\nPOINTS " << mesh.nb_vertices()
+         << " double\n";
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+        const auto& p = mesh.point(v);
+        file << p.value(0) << ' ' << p.value(1) << ' ';
+        if constexpr (Traits::dimension == 3) {
+            file << p.value(2) << '\n';
+        } else {
+            file << "0\n";
+        }
     }
-    const index_t nb = surface.nb_polygons();
-    file << "CELLS " << nb << ' ' << 4 * static_cast<std::size_t>(nb) << '\n';
-    ProgressMeter meter{"written triangles", nb};
+    const index_t nb = Traits::nb_elements(mesh);
+    file << "CELLS " << nb << ' ' << (n + 1) * static_cast<std::size_t>(nb) << '\n';
+    ProgressMeter meter{std::string{"written "} + Traits::element_name, nb};
     for (index_t t = 0; t < nb; ++t) {
         meter.update(t);
-        const auto& vertices = surface.polygon_vertices(t);
-        file << "3 " << vertices[0] << ' ' << vertices[1] << ' ' << vertices[2] << '\n';
+        file << n;
+        for (const index_t vertex : Traits::element_vertices(mesh, t)) {
+            file << ' ' << vertex;
+        }
+        file << '\n';
     }
     file << "CELL_TYPES " << nb << '\n';
     for (index_t t = 0; t < nb; ++t) {
-        file << "5\n";
+        file << vtk_cell_type<Mesh> << '\n';
     }
     file << "CELL_DATA " << nb << '\n';
     write_vtk_data(file, quality);
+    return file;
+}
+
+}  // namespace
+
+void write_vtk(const std::string& path, const BackgroundSurface& surface,
+               const ElementQuality& quality) {
+    const TriangulatedSurface<2>& mesh = surface;
+    auto file =
+        write_vtk_mesh(path, "background surface with quality and macro edges", mesh, quality);
     file << "SCALARS macro_edges int 1\nLOOKUP_TABLE default\n";
-    for (index_t t = 0; t < nb; ++t) {
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
         std::size_t count = 0;
         for (local_index_t k = 0; k < 3; ++k) {
             const auto edge = surface.edges().edge_from_vertices(
@@ -225,28 +257,7 @@ void write_vtk(const std::string& path, const BackgroundSurface& surface,
 
 void write_vtk(const std::string& path, const TetrahedralSolid<3>& solid,
                const ElementQuality& quality) {
-    auto file = open_output(path);
-    file << "# vtk DataFile Version 3.0\ntetrahedra with quality\n"
-         << "ASCII\nDATASET UNSTRUCTURED_GRID\nPOINTS " << solid.nb_vertices() << " double\n";
-    for (index_t v = 0; v < solid.nb_vertices(); ++v) {
-        const auto& p = solid.point(v);
-        file << p.value(0) << ' ' << p.value(1) << ' ' << p.value(2) << '\n';
-    }
-    const index_t nb = solid.nb_polyhedra();
-    file << "CELLS " << nb << ' ' << 5 * static_cast<std::size_t>(nb) << '\n';
-    ProgressMeter meter{"written tetrahedra", nb};
-    for (index_t t = 0; t < nb; ++t) {
-        meter.update(t);
-        const auto& vertices = solid.polyhedron_vertices(t);
-        file << "4 " << vertices[0] << ' ' << vertices[1] << ' ' << vertices[2] << ' '
-             << vertices[3] << '\n';
-    }
-    file << "CELL_TYPES " << nb << '\n';
-    for (index_t t = 0; t < nb; ++t) {
-        file << "10\n";
-    }
-    file << "CELL_DATA " << nb << '\n';
-    write_vtk_data(file, quality);
+    auto file = write_vtk_mesh(path, "tetrahedra with quality", solid, quality);
     close_output(file, path);
 }
 

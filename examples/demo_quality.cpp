@@ -1,5 +1,7 @@
 // Steps 1 and 2 of the demo: the quality report of a mesh and the element search rate.
 
+#include <absl/types/span.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -18,6 +20,7 @@
 #include "orvex/background_common/internal_distance/internal_distance_cache.h"
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
+#include "polvane/mesh/mesh_traits.h"
 
 namespace orvex::demo {
 namespace {
@@ -25,64 +28,58 @@ namespace {
 using internal::InternalDistance;
 using Status = InternalDistance::ELEMENT_STATUS;
 
-// What the report needs to know of a mesh kind.
-struct SurfaceTraits {
-    using Mesh = TriangulatedSurface<2>;
+// The internal distances of the library are named after the element they measure
+// (`triangle_status`, `tetrahedron_status`...); this table gives them one name per element
+// kind so that the report below is written once. Everything else about a mesh kind comes from
+// `MeshTraits`.
+template <typename Simplex>
+struct InternalDistanceOf;
+
+template <>
+struct InternalDistanceOf<Triangle<2>> {
     using Cache = internal::ThreePointsInternalDistance;
-    static constexpr index_t dimension = 2;
-    static constexpr const char* element_name = "triangles";
 
-    static index_t nb_elements(const Mesh& mesh) { return mesh.nb_polygons(); }
-
-    static auto element(const Mesh& mesh, index_t e) { return mesh.triangle(e); }
-
-    static const auto& vertices(const Mesh& mesh, index_t e) { return mesh.polygon_vertices(e); }
-
-    static Status status(const Mesh& mesh, index_t e) {
-        return internal::triangle_status(mesh.triangle(e));
+    static Status status(const Triangle<2>& triangle) {
+        return internal::triangle_status(triangle);
     }
 
-    static InternalDistance minimal(const Mesh& mesh, index_t e) {
-        return internal::minimal_triangle_internal_distance(mesh.triangle(e));
+    static InternalDistance minimal(const Triangle<2>& triangle) {
+        return internal::minimal_triangle_internal_distance(triangle);
     }
 
-    static std::optional<unsigned int> negative_count(const Mesh& mesh) {
-        std::vector<Triangle<2>> triangles;
-        triangles.reserve(mesh.nb_polygons());
-        for (index_t e = 0; e < mesh.nb_polygons(); ++e) {
-            triangles.push_back(mesh.triangle(e));
-        }
+    static std::optional<unsigned int> negative_count(absl::Span<const Triangle<2>> triangles) {
         return internal::compute_number_of_negative_triangles(triangles);
     }
 };
 
-struct SolidTraits {
-    using Mesh = TetrahedralSolid<3>;
+template <>
+struct InternalDistanceOf<Tetrahedron> {
     using Cache = internal::FourPointsInternalDistance;
-    static constexpr index_t dimension = 3;
-    static constexpr const char* element_name = "tetrahedra";
 
-    static index_t nb_elements(const Mesh& mesh) { return mesh.nb_polyhedra(); }
-
-    static auto element(const Mesh& mesh, index_t e) { return mesh.tetrahedron(e); }
-
-    static const auto& vertices(const Mesh& mesh, index_t e) { return mesh.polyhedron_vertices(e); }
-
-    static Status status(const Mesh& mesh, index_t e) {
-        return internal::tetrahedron_status(mesh.tetrahedron(e));
+    static Status status(const Tetrahedron& tetrahedron) {
+        return internal::tetrahedron_status(tetrahedron);
     }
 
-    static InternalDistance minimal(const Mesh& mesh, index_t e) {
-        return internal::minimal_tetrahedron_internal_distance(mesh.tetrahedron(e));
+    static InternalDistance minimal(const Tetrahedron& tetrahedron) {
+        return internal::minimal_tetrahedron_internal_distance(tetrahedron);
     }
 
-    static std::optional<unsigned int> negative_count(const Mesh& mesh) {
-        std::vector<Tetrahedron> tetrahedra;
-        tetrahedra.reserve(mesh.nb_polyhedra());
-        for (index_t e = 0; e < mesh.nb_polyhedra(); ++e) {
-            tetrahedra.push_back(mesh.tetrahedron(e));
-        }
+    static std::optional<unsigned int> negative_count(absl::Span<const Tetrahedron> tetrahedra) {
         return internal::compute_number_of_negative_tetrahedra(tetrahedra);
+    }
+};
+
+// The mesh vocabulary and the internal distances of its elements.
+template <typename Mesh>
+struct Kind : MeshTraits<Mesh>, InternalDistanceOf<typename MeshTraits<Mesh>::Simplex> {
+    // The number of degenerated elements, provided that none is inverted.
+    static std::optional<unsigned int> negative_count(const Mesh& mesh) {
+        std::vector<typename MeshTraits<Mesh>::Simplex> simplices;
+        simplices.reserve(MeshTraits<Mesh>::nb_elements(mesh));
+        for (index_t e = 0; e < MeshTraits<Mesh>::nb_elements(mesh); ++e) {
+            simplices.push_back(MeshTraits<Mesh>::simplex(mesh, e));
+        }
+        return InternalDistanceOf<typename MeshTraits<Mesh>::Simplex>::negative_count(simplices);
     }
 };
 
@@ -126,22 +123,24 @@ void print_histogram(const std::vector<double>& distances) {
     }
 }
 
-template <typename Traits>
-ElementQuality measure(const typename Traits::Mesh& mesh) {
+template <typename Mesh>
+ElementQuality measure(const Mesh& mesh) {
+    using Traits = Kind<Mesh>;
     ElementQuality result;
     const index_t nb = Traits::nb_elements(mesh);
     typename Traits::Cache cache;
     ProgressMeter meter{std::string{"measured "} + Traits::element_name, nb};
     for (index_t e = 0; e < nb; ++e) {
         meter.update(e);
-        result.statuses.push_back(Traits::status(mesh, e));
-        result.distances.push_back(cache.smallest_internal_distance(Traits::element(mesh, e)));
+        result.statuses.push_back(Traits::status(Traits::simplex(mesh, e)));
+        result.distances.push_back(cache.smallest_internal_distance(Traits::simplex(mesh, e)));
     }
     return result;
 }
 
-template <typename Traits>
-ElementQuality quality(const typename Traits::Mesh& mesh, int& failures) {
+template <typename Mesh>
+ElementQuality quality(const Mesh& mesh, int& failures) {
+    using Traits = Kind<Mesh>;
     const index_t nb = Traits::nb_elements(mesh);
     progress(std::string{"measuring "} + std::to_string(nb) + " " + Traits::element_name);
     ElementQuality result;
@@ -152,11 +151,11 @@ ElementQuality quality(const typename Traits::Mesh& mesh, int& failures) {
     ProgressMeter meter{std::string{"measured "} + Traits::element_name, nb};
     for (index_t e = 0; e < nb; ++e) {
         meter.update(e);
-        result.statuses[e] = Traits::status(mesh, e);
+        result.statuses[e] = Traits::status(Traits::simplex(mesh, e));
         ++counts[static_cast<std::size_t>(result.statuses[e])];
         // Each element is asked twice, as a remeshing loop would: the second look-up is a hit.
-        result.distances[e] = cache.smallest_internal_distance(Traits::element(mesh, e));
-        if (cache.smallest_internal_distance(Traits::element(mesh, e)) != result.distances[e]) {
+        result.distances[e] = cache.smallest_internal_distance(Traits::simplex(mesh, e));
+        if (cache.smallest_internal_distance(Traits::simplex(mesh, e)) != result.distances[e]) {
             std::printf("  CHECK FAILED: element %u: the cache answered two values\n", e);
             ++failures;
         }
@@ -167,7 +166,7 @@ ElementQuality quality(const typename Traits::Mesh& mesh, int& failures) {
     for (index_t e = 0; e < nb; ++e) {
         distinct_meter.update(e);
         std::vector<std::array<double, Traits::dimension>> key;
-        for (const index_t vertex : Traits::vertices(mesh, e)) {
+        for (const index_t vertex : Traits::element_vertices(mesh, e)) {
             key.push_back(mesh.point(vertex).values());
         }
         std::sort(key.begin(), key.end());
@@ -196,7 +195,7 @@ ElementQuality quality(const typename Traits::Mesh& mesh, int& failures) {
         const index_t e = order[k];
         std::printf("    element %-8u %-11s %s\n", e,
                     status_names[static_cast<std::size_t>(result.statuses[e])],
-                    Traits::minimal(mesh, e).string().c_str());
+                    Traits::minimal(Traits::simplex(mesh, e)).string().c_str());
     }
     print_histogram(result.distances);
     std::printf("  internal distance cache: %zu distinct elements for %zu look-ups\n",
@@ -216,8 +215,9 @@ std::array<Point<D>, 2> bounding_box(const std::vector<Point<D>>& points) {
     return box;
 }
 
-template <typename Traits>
-void search(const typename Traits::Mesh& mesh, std::size_t nb_queries, int& failures) {
+template <typename Mesh>
+void search(const Mesh& mesh, std::size_t nb_queries, int& failures) {
+    using Traits = MeshTraits<Mesh>;
     constexpr index_t D = Traits::dimension;
     const index_t nb = Traits::nb_elements(mesh);
     if (nb == 0) {
@@ -226,7 +226,7 @@ void search(const typename Traits::Mesh& mesh, std::size_t nb_queries, int& fail
     }
     progress("building the element search tree");
     const auto build_start = std::chrono::steady_clock::now();
-    internal::ElementSearch<typename Traits::Mesh> element_search;
+    internal::ElementSearch<Mesh> element_search;
     element_search.reinitialize_elements_tree(mesh);
     const double build_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - build_start).count();
@@ -246,7 +246,7 @@ void search(const typename Traits::Mesh& mesh, std::size_t nb_queries, int& fail
     for (std::size_t q = 0; q < nb_queries; ++q) {
         if (q % 2 == 0) {
             const index_t e = pick(random);
-            queries.push_back(Traits::element(mesh, e).barycenter());
+            queries.push_back(Traits::simplex(mesh, e).barycenter());
             sources.push_back(e);
         } else {
             Point<D> point;
@@ -287,23 +287,23 @@ void search(const typename Traits::Mesh& mesh, std::size_t nb_queries, int& fail
 }  // namespace
 
 ElementQuality report_quality(const TriangulatedSurface<2>& surface, int& failures) {
-    return quality<SurfaceTraits>(surface, failures);
+    return quality(surface, failures);
 }
 
 ElementQuality report_quality(const TetrahedralSolid<3>& solid, int& failures) {
-    return quality<SolidTraits>(solid, failures);
+    return quality(solid, failures);
 }
 
 ElementQuality measure_quality(const TriangulatedSurface<2>& surface) {
-    return measure<SurfaceTraits>(surface);
+    return measure(surface);
 }
 
 void report_search(const TriangulatedSurface<2>& surface, std::size_t nb_queries, int& failures) {
-    search<SurfaceTraits>(surface, nb_queries, failures);
+    search(surface, nb_queries, failures);
 }
 
 void report_search(const TetrahedralSolid<3>& solid, std::size_t nb_queries, int& failures) {
-    search<SolidTraits>(solid, nb_queries, failures);
+    search(solid, nb_queries, failures);
 }
 
 }  // namespace orvex::demo

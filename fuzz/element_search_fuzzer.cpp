@@ -20,25 +20,17 @@
 
 #include "fuzz_common.h"
 #include "orvex/background_common/element_search/element_search.h"
-#include "polvane/mesh/distance_to_element.h"
-#include "polvane/mesh/edged_curve.h"
-#include "polvane/mesh/edged_curve_builder.h"
-#include "polvane/mesh/tetrahedral_solid.h"
-#include "polvane/mesh/tetrahedral_solid_builder.h"
-#include "polvane/mesh/triangulated_surface.h"
-#include "polvane/mesh/triangulated_surface_builder.h"
+#include "polvane/mesh/mesh_traits.h"
 
 namespace {
 
 using orvex::EdgedCurve;
-using orvex::EdgedCurveBuilder;
 using orvex::index_t;
+using orvex::MeshTraits;
 using orvex::NO_ID;
 using orvex::Point;
 using orvex::TetrahedralSolid;
-using orvex::TetrahedralSolidBuilder;
 using orvex::TriangulatedSurface;
-using orvex::TriangulatedSurfaceBuilder;
 using orvex::fuzz::check;
 
 constexpr double TOLERANCE = 1e-6;
@@ -85,59 +77,14 @@ Point<D> make_point(FuzzedDataProvider& data, bool awkward) {
     return point;
 }
 
-template <typename Mesh>
-struct Traits;
-
-template <>
-struct Traits<EdgedCurve<1>> {
-    static constexpr index_t D = 1;
-    static constexpr std::size_t N = 2;
-    using Builder = EdgedCurveBuilder<1>;
-    using Distance = orvex::DistanceToEdge<1>;
-
-    static void create(Builder& builder, const std::vector<std::array<index_t, N>>& elements) {
-        builder.create_edges(elements);
-    }
-
-    static index_t nb_elements(const EdgedCurve<1>& mesh) { return mesh.nb_edges(); }
-};
-
-template <>
-struct Traits<TriangulatedSurface<2>> {
-    static constexpr index_t D = 2;
-    static constexpr std::size_t N = 3;
-    using Builder = TriangulatedSurfaceBuilder<2>;
-    using Distance = orvex::DistanceToTriangle<2>;
-
-    static void create(Builder& builder, const std::vector<std::array<index_t, N>>& elements) {
-        builder.create_triangles(elements);
-    }
-
-    static index_t nb_elements(const TriangulatedSurface<2>& mesh) { return mesh.nb_polygons(); }
-};
-
-template <>
-struct Traits<TetrahedralSolid<3>> {
-    static constexpr index_t D = 3;
-    static constexpr std::size_t N = 4;
-    using Builder = TetrahedralSolidBuilder<3>;
-    using Distance = orvex::DistanceToTetrahedron<3>;
-
-    static void create(Builder& builder, const std::vector<std::array<index_t, N>>& elements) {
-        builder.create_tetrahedra(elements);
-    }
-
-    static index_t nb_elements(const TetrahedralSolid<3>& mesh) { return mesh.nb_polyhedra(); }
-};
-
 // The class is meant as a base; the fuzzer uses it as is.
 template <typename Mesh>
 class Search : public orvex::internal::ElementSearch<Mesh> {};
 
 template <typename Mesh>
 void run(FuzzedDataProvider& data) {
-    using T = Traits<Mesh>;
-    constexpr index_t D = T::D;
+    using T = MeshTraits<Mesh>;
+    constexpr index_t D = T::dimension;
     const bool awkward = data.ConsumeIntegralInRange<int>(0, 3) == 0;
 
     Mesh mesh;
@@ -146,18 +93,19 @@ void run(FuzzedDataProvider& data) {
     for (index_t v = 0; v < nb_points; ++v) {
         builder.create_point(make_point<D>(data, awkward));
     }
-    std::vector<std::array<index_t, T::N>> elements(data.ConsumeIntegralInRange<index_t>(1, 8));
+    std::vector<std::array<index_t, T::nb_element_vertices>> elements(
+        data.ConsumeIntegralInRange<index_t>(1, 8));
     for (auto& element : elements) {
         for (auto& vertex : element) {
             vertex = data.ConsumeIntegralInRange<index_t>(0, nb_points - 1);
         }
     }
-    T::create(builder, elements);
+    T::create_elements(builder, elements);
 
     Search<Mesh> search;
     search.reinitialize_elements_tree(mesh);
     const index_t n = T::nb_elements(mesh);
-    const typename T::Distance distance{mesh};
+    const typename T::ElementDistance distance{mesh};
 
     std::vector<Point<D>> queries;
     std::vector<std::optional<index_t>> answers;

@@ -13,9 +13,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "polvane/mesh/edged_curve_builder.h"
-#include "polvane/mesh/tetrahedral_solid_builder.h"
-#include "polvane/mesh/triangulated_surface_builder.h"
+#include "polvane/mesh/mesh_traits.h"
 #include "reader_text.h"
 
 namespace orvex::examples {
@@ -347,6 +345,43 @@ void append_points(MeditMesh& medit, const Mesh& mesh) {
     medit.vertex_references.assign(mesh.nb_vertices(), 0);
 }
 
+// Checks that the file suits a mesh of dimension D. A surface of the plane also accepts a
+// dimension 3 file whose every z is exactly 0 (a planar mesh written by a 3D tool); projecting
+// a surface that is not planar would silently fold it.
+template <index_t D>
+void require_mesh_dimension(const MeditMesh& mesh, const char* what) {
+    if constexpr (D == 2) {
+        if (mesh.dimension == 3) {
+            for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+                if (mesh.coordinates[3 * static_cast<std::size_t>(v) + 2] != 0) {
+                    throw std::invalid_argument{concat(
+                        "a triangulated surface of the plane needs a Medit file of dimension "
+                        "2, or of dimension 3 with every z equal to 0; vertex ",
+                        v + 1, " has z = ", mesh.coordinates[3 * static_cast<std::size_t>(v) + 2])};
+                }
+            }
+            return;
+        }
+    }
+    require_dimension(mesh, D, what);
+}
+
+// The file of a mesh's points and elements, every reference 0.
+template <typename Mesh>
+MeditMesh mesh_to_medit(const Mesh& mesh) {
+    using Traits = MeshTraits<Mesh>;
+    constexpr index_t D = Traits::dimension;
+    MeditMesh medit;
+    append_points<D>(medit, mesh);
+    auto& elements = medit.elements_of_dimension<D>();
+    elements.reserve(Traits::nb_elements(mesh));
+    for (index_t e = 0; e < Traits::nb_elements(mesh); ++e) {
+        elements.push_back(Traits::element_vertices(mesh, e));
+    }
+    medit.references_of_dimension<D>().assign(elements.size(), 0);
+    return medit;
+}
+
 }  // namespace
 
 MeditMesh parse_medit(std::string_view text, const std::string& source) {
@@ -523,90 +558,52 @@ void write_medit(const MeditMesh& mesh, const std::string& path) {
     }
 }
 
-EdgedCurve<1> to_edged_curve(const MeditMesh& mesh) {
-    require_dimension(mesh, 1, "curve");
-    EdgedCurve<1> curve;
-    EdgedCurveBuilder<1> builder{curve};
+template <typename Mesh>
+Mesh to_mesh(const MeditMesh& mesh, bool adjacencies) {
+    using Traits = MeshTraits<Mesh>;
+    constexpr index_t D = Traits::dimension;
+    require_mesh_dimension<D>(mesh, Traits::name);
+    Mesh result;
+    typename Traits::Builder builder{result};
     builder.create_points(mesh.nb_vertices());
     for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
-        builder.set_point(v, vertex_point<1>(mesh, v));
+        builder.set_point(v, vertex_point<D>(mesh, v));
     }
-    builder.create_edges(mesh.edges);
-    return curve;
+    Traits::create_elements(builder, mesh.elements_of_dimension<D>());
+    if constexpr (D > 1) {
+        if (adjacencies) {
+            Traits::compute_adjacencies(builder);
+        }
+    }
+    return result;
+}
+
+template EdgedCurve<1> to_mesh<EdgedCurve<1>>(const MeditMesh&, bool);
+template TriangulatedSurface<2> to_mesh<TriangulatedSurface<2>>(const MeditMesh&, bool);
+template TetrahedralSolid<3> to_mesh<TetrahedralSolid<3>>(const MeditMesh&, bool);
+
+EdgedCurve<1> to_edged_curve(const MeditMesh& mesh) {
+    return to_mesh<EdgedCurve<1>>(mesh);
 }
 
 TriangulatedSurface<2> to_triangulated_surface(const MeditMesh& mesh, bool adjacencies) {
-    if (mesh.dimension == 3) {
-        for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
-            if (mesh.coordinates[3 * static_cast<std::size_t>(v) + 2] != 0) {
-                throw std::invalid_argument{concat(
-                    "a triangulated surface of the plane needs a Medit file of dimension "
-                    "2, or of dimension 3 with every z equal to 0; vertex ",
-                    v + 1, " has z = ", mesh.coordinates[3 * static_cast<std::size_t>(v) + 2])};
-            }
-        }
-    } else {
-        require_dimension(mesh, 2, "triangulated surface");
-    }
-    TriangulatedSurface<2> surface;
-    TriangulatedSurfaceBuilder<2> builder{surface};
-    builder.create_points(mesh.nb_vertices());
-    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
-        builder.set_point(v, vertex_point<2>(mesh, v));
-    }
-    builder.create_triangles(mesh.triangles);
-    if (adjacencies) {
-        builder.compute_polygon_adjacencies();
-    }
-    return surface;
+    return to_mesh<TriangulatedSurface<2>>(mesh, adjacencies);
 }
 
 TetrahedralSolid<3> to_tetrahedral_solid(const MeditMesh& mesh, bool adjacencies) {
-    require_dimension(mesh, 3, "tetrahedral solid");
-    TetrahedralSolid<3> solid;
-    TetrahedralSolidBuilder<3> builder{solid};
-    builder.create_points(mesh.nb_vertices());
-    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
-        builder.set_point(v, vertex_point<3>(mesh, v));
-    }
-    builder.create_tetrahedra(mesh.tetrahedra);
-    if (adjacencies) {
-        builder.compute_polyhedron_adjacencies();
-    }
-    return solid;
+    return to_mesh<TetrahedralSolid<3>>(mesh, adjacencies);
 }
 
 MeditMesh to_medit(const EdgedCurve<1>& curve) {
-    MeditMesh medit;
-    append_points<1>(medit, curve);
-    medit.edges.reserve(curve.nb_edges());
-    for (index_t e = 0; e < curve.nb_edges(); ++e) {
-        medit.edges.push_back(curve.edge_vertices(e));
-    }
-    medit.edge_references.assign(medit.edges.size(), 0);
-    return medit;
+    return mesh_to_medit(curve);
 }
 
 MeditMesh to_medit(const TriangulatedSurface<2>& surface) {
-    MeditMesh medit;
-    append_points<2>(medit, surface);
-    medit.triangles.reserve(surface.nb_polygons());
-    for (index_t t = 0; t < surface.nb_polygons(); ++t) {
-        medit.triangles.push_back(surface.polygon_vertices(t));
-    }
-    medit.triangle_references.assign(medit.triangles.size(), 0);
-    return medit;
+    return mesh_to_medit(surface);
 }
 
 MeditMesh to_medit(const TetrahedralSolid<3>& solid) {
-    MeditMesh medit;
-    append_points<3>(medit, solid);
-    medit.tetrahedra.reserve(solid.nb_polyhedra());
-    for (index_t t = 0; t < solid.nb_polyhedra(); ++t) {
-        medit.tetrahedra.push_back(solid.polyhedron_vertices(t));
-    }
-    medit.tetrahedron_references.assign(medit.tetrahedra.size(), 0);
-    return medit;
+    return mesh_to_medit(solid);
 }
 
 template <index_t D>

@@ -29,6 +29,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "polvane/basic/index.h"
@@ -101,6 +102,25 @@ struct MeshFile {
     [[nodiscard]] index_t nb_vertices() const {
         return static_cast<index_t>(coordinates.size() / dimension);
     }
+
+    /// The elements of dimension D: `edges` (1), `triangles` (2) or `tetrahedra` (3).
+    template <index_t D>
+    [[nodiscard]] auto& elements_of_dimension() {
+        return std::get<D - 1>(std::tie(edges, triangles, tetrahedra));
+    }
+
+    /// The elements of dimension D: `edges` (1), `triangles` (2) or `tetrahedra` (3).
+    template <index_t D>
+    [[nodiscard]] const auto& elements_of_dimension() const {
+        return std::get<D - 1>(std::tie(edges, triangles, tetrahedra));
+    }
+
+    /// The references of the elements of dimension D.
+    template <index_t D>
+    [[nodiscard]] auto& references_of_dimension() {
+        return std::get<D - 1>(
+            std::tie(edge_references, triangle_references, tetrahedron_references));
+    }
 };
 
 using MeditMesh = MeshFile;
@@ -144,6 +164,16 @@ void write_medit(const MeditMesh& mesh, const std::string& path);
 [[nodiscard]] MeditMesh to_medit(const EdgedCurve<1>& curve);
 [[nodiscard]] MeditMesh to_medit(const TriangulatedSurface<2>& surface);
 [[nodiscard]] MeditMesh to_medit(const TetrahedralSolid<3>& solid);
+
+/// The mesh of kind `Mesh` (`EdgedCurve<1>`, `TriangulatedSurface<2>` or
+/// `TetrahedralSolid<3>`) of a file, as `to_edged_curve`, `to_triangulated_surface` and
+/// `to_tetrahedral_solid` make it (`adjacencies` plays no part for curves).
+template <typename Mesh>
+[[nodiscard]] Mesh to_mesh(const MeditMesh& mesh, bool adjacencies = true);
+
+extern template EdgedCurve<1> to_mesh<EdgedCurve<1>>(const MeditMesh&, bool);
+extern template TriangulatedSurface<2> to_mesh<TriangulatedSurface<2>>(const MeditMesh&, bool);
+extern template TetrahedralSolid<3> to_mesh<TetrahedralSolid<3>>(const MeditMesh&, bool);
 
 /// Points with a reference each, as in the query files of the benchmarks (a vertex-only file;
 /// reference 1 marks a point inside the domain, 2 one outside).

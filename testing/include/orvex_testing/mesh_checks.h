@@ -1,8 +1,9 @@
 #pragma once
 
 // Brute-force references for the mesh tests: adjacencies found by comparing every facet with
-// every other, and the set of unique edges read off the elements; and `Topology`, the one place
-// where the mesh tests tell surfaces from solids, so that a test written once runs on both.
+// every other, and the set of unique edges read off the elements; and `Topology`, the mesh
+// vocabulary of `MeshTraits` with the few things only the tests need, so that a test written
+// once runs on surfaces and solids.
 
 #include <gtest/gtest.h>
 
@@ -22,12 +23,7 @@
 #include "polvane/basic/variable_attribute.h"
 #include "polvane/geometry/orientation.h"
 #include "polvane/mesh/element_identifiers.h"
-#include "polvane/mesh/solid_mesh.h"
-#include "polvane/mesh/surface_mesh.h"
-#include "polvane/mesh/tetrahedral_solid.h"
-#include "polvane/mesh/tetrahedral_solid_builder.h"
-#include "polvane/mesh/triangulated_surface.h"
-#include "polvane/mesh/triangulated_surface_builder.h"
+#include "polvane/mesh/mesh_traits.h"
 
 namespace orvex {
 
@@ -48,158 +44,37 @@ inline void PrintTo(const PolyhedronFacetEdge& value, std::ostream* out) {
 
 namespace orvex::test {
 
-/// Uniform access to the elements and facets of surfaces and solids and, for the concrete
-/// meshes, to their builders and generated grids.
+/// The pairs (i, j), i < j, of N local vertices: the local edges of a simplex of N vertices.
+template <index_t N>
+constexpr std::array<std::array<local_index_t, 2>, N*(N - 1) / 2> local_vertex_pairs() {
+    std::array<std::array<local_index_t, 2>, N*(N - 1) / 2> pairs{};
+    std::size_t k = 0;
+    for (local_index_t i = 0; i < N; ++i) {
+        for (local_index_t j = i + 1; j < N; ++j) {
+            pairs[k++] = {i, j};
+        }
+    }
+    return pairs;
+}
+
+/// The vocabulary of `MeshTraits` for surfaces and solids, with what the mesh tests add: the
+/// local edges of an element, `grid(n)`, the jittered grid of n cells per side of
+/// mesh_generators.h, and `small_grid`, the cells per side that make about a hundred elements
+/// (98 triangles, 162 tetrahedra: few enough for the brute-force checks).
 template <typename Mesh>
-struct Topology;
+struct Topology : MeshTraits<Mesh> {
+    static constexpr index_t small_grid = MeshTraits<Mesh>::dimension == 2 ? 7 : 3;
+    static constexpr auto edges = local_vertex_pairs<MeshTraits<Mesh>::nb_element_vertices>();
 
-template <>
-struct Topology<SurfaceMesh<2>> {
-    static constexpr local_index_t nb_facets = 3;
-    static constexpr std::array<std::array<local_index_t, 2>, 3> edges{{{0, 1}, {1, 2}, {2, 0}}};
-
-    static index_t nb_elements(const SurfaceMesh<2>& mesh) { return mesh.nb_polygons(); }
-
-    static AttributeManager& element_manager(SurfaceMesh<2>& mesh) {
-        return mesh.polygon_attribute_manager();
+    static Mesh grid(index_t n, bool adjacencies = true) {
+        return jittered_grid<Mesh>(n, 0.1, adjacencies);
     }
 
-    static const AttributeManager& element_manager(const SurfaceMesh<2>& mesh) {
-        return mesh.polygon_attribute_manager();
-    }
-
-    static bool is_on_border(const SurfaceMesh<2>& mesh, index_t e, local_index_t f) {
-        return mesh.is_edge_on_border({e, f});
-    }
-
-    static std::vector<index_t> sorted_facet(const SurfaceMesh<2>& mesh, index_t e,
-                                             local_index_t f) {
-        const auto vertices = mesh.polygon_edge_vertices({e, f});
+    static std::vector<index_t> sorted_facet(const Mesh& mesh, index_t e, local_index_t f) {
+        const auto vertices = MeshTraits<Mesh>::facet_vertices(mesh, e, f);
         std::vector<index_t> result(vertices.begin(), vertices.end());
         std::sort(result.begin(), result.end());
         return result;
-    }
-
-    static std::optional<index_t> adjacent(const SurfaceMesh<2>& mesh, index_t e, local_index_t f) {
-        return mesh.polygon_adjacent({e, f});
-    }
-
-    static const std::array<index_t, 3>& vertices(const SurfaceMesh<2>& mesh, index_t e) {
-        return mesh.polygon_vertices(e);
-    }
-};
-
-template <>
-struct Topology<SolidMesh<3>> {
-    static constexpr local_index_t nb_facets = 4;
-    static constexpr std::array<std::array<local_index_t, 2>, 6> edges{
-        {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}}};
-
-    static index_t nb_elements(const SolidMesh<3>& mesh) { return mesh.nb_polyhedra(); }
-
-    static AttributeManager& element_manager(SolidMesh<3>& mesh) {
-        return mesh.polyhedron_attribute_manager();
-    }
-
-    static const AttributeManager& element_manager(const SolidMesh<3>& mesh) {
-        return mesh.polyhedron_attribute_manager();
-    }
-
-    static bool is_on_border(const SolidMesh<3>& mesh, index_t e, local_index_t f) {
-        return mesh.is_polyhedron_facet_on_border({e, f});
-    }
-
-    static std::vector<index_t> sorted_facet(const SolidMesh<3>& mesh, index_t e, local_index_t f) {
-        const auto vertices = mesh.polyhedron_facet_vertices({e, f});
-        std::vector<index_t> result(vertices.begin(), vertices.end());
-        std::sort(result.begin(), result.end());
-        return result;
-    }
-
-    static std::optional<index_t> adjacent(const SolidMesh<3>& mesh, index_t e, local_index_t f) {
-        return mesh.polyhedron_adjacent({e, f});
-    }
-
-    static const std::array<index_t, 4>& vertices(const SolidMesh<3>& mesh, index_t e) {
-        return mesh.polyhedron_vertices(e);
-    }
-};
-
-/// The concrete meshes add their builders' edits and the jittered grids of
-/// mesh_generators.h: `grid(n)` has n cells per side, `small_grid` cells make about a hundred
-/// elements (few enough for the brute-force checks).
-template <>
-struct Topology<TriangulatedSurface<2>> : Topology<SurfaceMesh<2>> {
-    using Builder = TriangulatedSurfaceBuilder<2>;
-    static constexpr index_t dimension = 2;
-    static constexpr index_t small_grid = 7;
-
-    static TriangulatedSurface<2> grid(index_t n, bool adjacencies = true) {
-        return jittered_square_surface(n, 0.1, adjacencies);
-    }
-
-    static SIDE orientation(const TriangulatedSurface<2>& mesh, index_t e) {
-        return triangle_area_sign(mesh.triangle(e));
-    }
-
-    /// The element's geometric view, whose vertices refer to the mesh's points.
-    static Triangle<2> simplex(const TriangulatedSurface<2>& mesh, index_t e) {
-        return mesh.triangle(e);
-    }
-
-    static index_t create_element(Builder& builder, const std::array<index_t, 3>& vertices) {
-        return builder.create_triangle(vertices);
-    }
-
-    static void set_adjacent(Builder& builder, index_t e, local_index_t f, index_t adjacent) {
-        builder.set_polygon_adjacent({e, f}, adjacent);
-    }
-
-    static void compute_adjacencies(Builder& builder) { builder.compute_polygon_adjacencies(); }
-
-    static void permute_elements(Builder& builder, const std::vector<index_t>& permutation) {
-        builder.permute_polygons(permutation);
-    }
-
-    static std::vector<index_t> delete_elements(Builder& builder, const std::vector<bool>& flags) {
-        return builder.delete_polygons(flags);
-    }
-};
-
-template <>
-struct Topology<TetrahedralSolid<3>> : Topology<SolidMesh<3>> {
-    using Builder = TetrahedralSolidBuilder<3>;
-    static constexpr index_t dimension = 3;
-    static constexpr index_t small_grid = 3;
-
-    static TetrahedralSolid<3> grid(index_t n, bool adjacencies = true) {
-        return jittered_cube_solid(n, 0.1, adjacencies);
-    }
-
-    static SIDE orientation(const TetrahedralSolid<3>& mesh, index_t e) {
-        return tetrahedron_volume_sign(mesh.tetrahedron(e));
-    }
-
-    static Tetrahedron simplex(const TetrahedralSolid<3>& mesh, index_t e) {
-        return mesh.tetrahedron(e);
-    }
-
-    static index_t create_element(Builder& builder, const std::array<index_t, 4>& vertices) {
-        return builder.create_tetrahedron(vertices);
-    }
-
-    static void set_adjacent(Builder& builder, index_t e, local_index_t f, index_t adjacent) {
-        builder.set_polyhedron_adjacent({e, f}, adjacent);
-    }
-
-    static void compute_adjacencies(Builder& builder) { builder.compute_polyhedron_adjacencies(); }
-
-    static void permute_elements(Builder& builder, const std::vector<index_t>& permutation) {
-        builder.permute_polyhedra(permutation);
-    }
-
-    static std::vector<index_t> delete_elements(Builder& builder, const std::vector<bool>& flags) {
-        return builder.delete_polyhedra(flags);
     }
 };
 
@@ -249,7 +124,7 @@ void expect_edges_match_elements(const Mesh& mesh) {
     using T = Topology<Mesh>;
     std::set<std::array<index_t, 2>> from_elements;
     for (index_t e = 0; e < T::nb_elements(mesh); ++e) {
-        const auto& vertices = T::vertices(mesh, e);
+        const auto& vertices = T::element_vertices(mesh, e);
         for (const auto& local : T::edges) {
             const index_t a = vertices[local[0]];
             const index_t b = vertices[local[1]];

@@ -147,4 +147,26 @@ inline TetrahedralSolid<3> jittered_cube_solid(index_t n, double jitter = 0.1,
     return solid;
 }
 
+/// The jittered grid of n cells per side of a mesh kind: `jittered_segment_curve` (which has no
+/// adjacencies), `jittered_square_surface` or `jittered_cube_solid`.
+template <typename Mesh>
+Mesh jittered_grid(index_t n, double jitter = 0.1, bool adjacencies = true);
+
+template <>
+inline EdgedCurve<1> jittered_grid<EdgedCurve<1>>(index_t n, double jitter, bool /*adjacencies*/) {
+    return jittered_segment_curve(n, jitter);
+}
+
+template <>
+inline TriangulatedSurface<2> jittered_grid<TriangulatedSurface<2>>(index_t n, double jitter,
+                                                                    bool adjacencies) {
+    return jittered_square_surface(n, jitter, adjacencies);
+}
+
+template <>
+inline TetrahedralSolid<3> jittered_grid<TetrahedralSolid<3>>(index_t n, double jitter,
+                                                              bool adjacencies) {
+    return jittered_cube_solid(n, jitter, adjacencies);
+}
+
 }  // namespace orvex::test

@@ -19,10 +19,7 @@
 #include "orvex/background_common/macro_info/macro_edges_builder.h"
 #include "orvex/background_common/macro_info/macro_info.h"
 #include "orvex/background_common/macro_info/macro_info_builder.h"
-#include "polvane/mesh/tetrahedral_solid.h"
-#include "polvane/mesh/tetrahedral_solid_builder.h"
-#include "polvane/mesh/triangulated_surface.h"
-#include "polvane/mesh/triangulated_surface_builder.h"
+#include "polvane/mesh/mesh_traits.h"
 
 namespace orvex {
 namespace internal {
@@ -34,32 +31,6 @@ using ::testing::IsEmpty;
 using Edges = std::vector<MeshEdge>;
 using Vertices = std::vector<MeshVertex>;
 using Elements = std::vector<MeshElement>;
-
-AttributeManager& element_manager(SurfaceMesh<2>& mesh) {
-    return mesh.polygon_attribute_manager();
-}
-
-AttributeManager& element_manager(SolidMesh<3>& mesh) {
-    return mesh.polyhedron_attribute_manager();
-}
-
-index_t nb_elements(const SurfaceMesh<2>& mesh) {
-    return mesh.nb_polygons();
-}
-
-index_t nb_elements(const SolidMesh<3>& mesh) {
-    return mesh.nb_polyhedra();
-}
-
-std::vector<index_t> element_vertices(const SurfaceMesh<2>& mesh, index_t element) {
-    const auto& vertices = mesh.polygon_vertices(element);
-    return {vertices.begin(), vertices.end()};
-}
-
-std::vector<index_t> element_vertices(const SolidMesh<3>& mesh, index_t element) {
-    const auto& vertices = mesh.polyhedron_vertices(element);
-    return {vertices.begin(), vertices.end()};
-}
 
 /// A background mesh as a remeshing product builds it: a mesh with edges that carries the two
 /// macro stores on its own attribute managers.
@@ -78,27 +49,31 @@ public:
     void initialize_stores() {
         initialize_macro_edges_data_base(this->vertex_attribute_manager(),
                                          this->edges().edge_attribute_manager());
-        initialize_macro_info_data_base(this->vertex_attribute_manager(), element_manager(*this));
+        initialize_macro_info_data_base(this->vertex_attribute_manager(),
+                                        MeshTraits<Mesh>::element_attribute_manager(*this));
     }
 
     void clean_stores() {
         clean_macro_edges_data_base(this->vertex_attribute_manager(),
                                     this->edges().edge_attribute_manager());
-        clean_macro_info_data_base(this->vertex_attribute_manager(), element_manager(*this));
+        clean_macro_info_data_base(this->vertex_attribute_manager(),
+                                   MeshTraits<Mesh>::element_attribute_manager(*this));
     }
 };
 
-template <typename Mesh, typename MeshBuilder>
-class BackgroundBuilder : public MeshBuilder, public MacroEdgesBuilder, public MacroInfoBuilder {
+template <typename Mesh>
+class BackgroundBuilder : public MeshTraits<Mesh>::Builder,
+                          public MacroEdgesBuilder,
+                          public MacroInfoBuilder {
 public:
     explicit BackgroundBuilder(Background<Mesh>& mesh)
-        : MeshBuilder(mesh), MacroEdgesBuilder(mesh), MacroInfoBuilder(mesh) {}
+        : MeshTraits<Mesh>::Builder(mesh), MacroEdgesBuilder(mesh), MacroInfoBuilder(mesh) {}
 };
 
 using Surface = Background<TriangulatedSurface<2>>;
-using SurfaceBuilder = BackgroundBuilder<TriangulatedSurface<2>, TriangulatedSurfaceBuilder<2>>;
+using SurfaceBuilder = BackgroundBuilder<TriangulatedSurface<2>>;
 using Solid = Background<TetrahedralSolid<3>>;
-using SolidBuilder = BackgroundBuilder<TetrahedralSolid<3>, TetrahedralSolidBuilder<3>>;
+using SolidBuilder = BackgroundBuilder<TetrahedralSolid<3>>;
 
 /// The macro model as traced by hand, by names; names absent from a table carry nothing.
 struct MacroModel {
@@ -175,8 +150,8 @@ public:
         }
         EXPECT_EQ(nb_edges_named, model.edges.size());
         std::size_t nb_elements_named = 0;
-        for (index_t element = 0; element < nb_elements(mesh); ++element) {
-            const auto name = key(mesh, element_vertices(mesh, element));
+        for (index_t element = 0; element < MeshTraits<Mesh>::nb_elements(mesh); ++element) {
+            const auto name = key(mesh, MeshTraits<Mesh>::element_vertices(mesh, element));
             nb_elements_named += model.elements.count(name);
             EXPECT_EQ(mesh.macro_elements(element), expected(model.elements, name)) << name;
         }

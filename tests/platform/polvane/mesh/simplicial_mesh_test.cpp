@@ -53,14 +53,14 @@ TYPED_TEST(SimplicialMesh, GeneratedGridIsConsistentAndPositivelyOriented) {
     EXPECT_EQ(mesh.nb_vertices(), power(n + 1, d));
     EXPECT_EQ(T::nb_elements(mesh), factorial(d) * power(n, d));
     EXPECT_EQ(mesh.vertex_attribute_manager().nb_elements(), mesh.nb_vertices());
-    EXPECT_EQ(T::element_manager(mesh).nb_elements(), T::nb_elements(mesh));
+    EXPECT_EQ(T::element_attribute_manager(mesh).nb_elements(), T::nb_elements(mesh));
     index_t border_facets = 0;
     for (index_t e = 0; e < T::nb_elements(mesh); ++e) {
         EXPECT_EQ(T::orientation(mesh, e), SIDE::positive) << "element " << e;
         const auto simplex = T::simplex(mesh, e);
         for (local_index_t v = 0; v <= d; ++v) {
             // The geometric view refers to the mesh's own points, in local order.
-            EXPECT_EQ(&simplex.vertices()[v].get(), &mesh.point(T::vertices(mesh, e)[v]));
+            EXPECT_EQ(&simplex.vertices()[v].get(), &mesh.point(T::element_vertices(mesh, e)[v]));
         }
         for (local_index_t f = 0; f < T::nb_facets; ++f) {
             border_facets += T::is_on_border(mesh, e, f) ? 1 : 0;
@@ -102,18 +102,18 @@ TYPED_TEST(SimplicialMesh, AttributesAndEdgesFollowEdits) {
             builder.enable_edges();
             expect_edges_match_elements(mesh);
         }
-        const auto element_tag = tag_with_indices(T::element_manager(mesh));
+        const auto element_tag = tag_with_indices(T::element_attribute_manager(mesh));
         const auto vertex_tag = tag_with_indices(mesh.vertex_attribute_manager());
         const auto edge_tag =
             with_edges ? tag_with_indices(mesh.edges().edge_attribute_manager()) : nullptr;
         std::vector<std::decay_t<decltype(mesh.point(0))>> points;
-        std::vector<std::decay_t<decltype(T::vertices(mesh, 0))>> elements;
+        std::vector<std::decay_t<decltype(T::element_vertices(mesh, 0))>> elements;
         std::vector<std::array<index_t, 2>> edges;
         for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
             points.push_back(mesh.point(v));
         }
         for (index_t e = 0; e < T::nb_elements(mesh); ++e) {
-            elements.push_back(T::vertices(mesh, e));
+            elements.push_back(T::element_vertices(mesh, e));
         }
         for (index_t e = 0; with_edges && e < mesh.edges().nb_edges(); ++e) {
             edges.push_back(mesh.edges().edge_vertices(e));
@@ -121,7 +121,7 @@ TYPED_TEST(SimplicialMesh, AttributesAndEdgesFollowEdits) {
         // Each element and edge must still name the same points, and each tag its original
         // index.
         const auto expect_follow = [&] {
-            ASSERT_EQ(T::element_manager(mesh).nb_elements(), T::nb_elements(mesh));
+            ASSERT_EQ(T::element_attribute_manager(mesh).nb_elements(), T::nb_elements(mesh));
             ASSERT_EQ(mesh.vertex_attribute_manager().nb_elements(), mesh.nb_vertices());
             for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
                 ASSERT_EQ(mesh.point(v), points[vertex_tag->value(v)]);
@@ -129,7 +129,7 @@ TYPED_TEST(SimplicialMesh, AttributesAndEdgesFollowEdits) {
             for (index_t e = 0; e < T::nb_elements(mesh); ++e) {
                 const auto& original = elements[element_tag->value(e)];
                 for (local_index_t i = 0; i < original.size(); ++i) {
-                    ASSERT_EQ(points[original[i]], mesh.point(T::vertices(mesh, e)[i]));
+                    ASSERT_EQ(points[original[i]], mesh.point(T::element_vertices(mesh, e)[i]));
                 }
             }
             if (!with_edges) {
@@ -173,7 +173,7 @@ TYPED_TEST(SimplicialMesh, CloneIsIndependentOfItsSource) {
     constexpr index_t n = 3;
     auto source = T::grid(n);
     source.enable_edges();
-    const auto element_tag = tag_with_indices(T::element_manager(source));
+    const auto element_tag = tag_with_indices(T::element_attribute_manager(source));
     const auto vertex_tag = tag_with_indices(source.vertex_attribute_manager());
     tag_with_indices(source.edges().edge_attribute_manager());
     const auto copy = source.clone();
@@ -185,7 +185,7 @@ TYPED_TEST(SimplicialMesh, CloneIsIndependentOfItsSource) {
             EXPECT_EQ(mesh.point(v), reference.point(v));
         }
         for (index_t e = 0; e < T::nb_elements(mesh); ++e) {
-            EXPECT_EQ(T::vertices(mesh, e), T::vertices(reference, e));
+            EXPECT_EQ(T::element_vertices(mesh, e), T::element_vertices(reference, e));
             for (local_index_t f = 0; f < T::nb_facets; ++f) {
                 EXPECT_EQ(T::adjacent(mesh, e, f), T::adjacent(reference, e, f));
             }
@@ -210,7 +210,7 @@ TYPED_TEST(SimplicialMesh, CloneIsIndependentOfItsSource) {
         return std::dynamic_pointer_cast<VariableAttribute<index_t>>(
             manager.find_attribute_base("original"));
     };
-    const auto copied_element_tag = copied(T::element_manager(*copy));
+    const auto copied_element_tag = copied(T::element_attribute_manager(*copy));
     const auto copied_vertex_tag = copied(copy->vertex_attribute_manager());
     const auto copied_edge_tag = copied(copy->edges().edge_attribute_manager());
     ASSERT_TRUE(copied_element_tag && copied_vertex_tag && copied_edge_tag);
@@ -234,11 +234,11 @@ TYPED_TEST(SimplicialMesh, InvalidEditsThrowAndChangeNothing) {
     const index_t nb_vertices = mesh.nb_vertices();
     const index_t nb_elements = T::nb_elements(mesh);
     std::vector<bool> flags(nb_vertices, false);
-    flags[T::vertices(mesh, 0)[0]] = true;  // a vertex used by elements
+    flags[T::element_vertices(mesh, 0)[0]] = true;  // a vertex used by elements
     EXPECT_THROW(builder.delete_vertices(flags), PolvaneException);
     EXPECT_THROW(builder.delete_vertices({true}), PolvaneException);
     EXPECT_THROW(T::delete_elements(builder, {true}), PolvaneException);
-    auto outside = T::vertices(mesh, 0);
+    auto outside = T::element_vertices(mesh, 0);
     outside.back() = nb_vertices;
     EXPECT_THROW(T::create_element(builder, outside), PolvaneException);
     EXPECT_THROW(builder.set_point(nb_vertices, mesh.point(0)), PolvaneException);

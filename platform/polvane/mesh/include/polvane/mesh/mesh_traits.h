@@ -1,18 +1,28 @@
 #pragma once
 
-#include <array>
+#include <absl/types/span.h>
 
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "polvane/basic/attribute_manager.h"
 #include "polvane/basic/index.h"
 #include "polvane/geometry/aabb_tree.h"
 #include "polvane/geometry/compact_aabb_tree.h"
+#include "polvane/geometry/orientation.h"
 #include "polvane/geometry/segment.h"
 #include "polvane/geometry/tetrahedron.h"
 #include "polvane/geometry/triangle.h"
 #include "polvane/mesh/distance_to_element.h"
 #include "polvane/mesh/edged_curve.h"
+#include "polvane/mesh/edged_curve_builder.h"
+#include "polvane/mesh/element_identifiers.h"
 #include "polvane/mesh/mesh_aabb_tree.h"
 #include "polvane/mesh/tetrahedral_solid.h"
+#include "polvane/mesh/tetrahedral_solid_builder.h"
 #include "polvane/mesh/triangulated_surface.h"
+#include "polvane/mesh/triangulated_surface_builder.h"
 
 /// One vocabulary for the three simplicial mesh kinds, so that code written once for "a mesh
 /// of simplices" can be instantiated for curves, surfaces and solids alike.
@@ -20,7 +30,10 @@
 /// `MeshTraits<Mesh>` is defined for exactly `EdgedCurve<1>`, `TriangulatedSurface<2>` and
 /// `TetrahedralSolid<3>`; using it with any other type fails to compile. Every specialisation
 /// provides:
-/// - `Mesh`: the mesh type itself;
+/// - `Mesh`: the mesh type itself, and `Builder`, its builder;
+/// - `name`: the mesh kind in messages ("curve", "triangulated surface", "tetrahedral solid");
+/// - `element_name`: the plural noun of the elements ("edges", "triangles", "tetrahedra"), for
+///   messages;
 /// - `dimension`: D, the dimension of the space and of the elements;
 /// - `nb_element_vertices`: D + 1, the vertices of one element;
 /// - `Simplex`: the geometric view of an element (`Segment<1>`, `Triangle<2>`, `Tetrahedron`),
@@ -33,7 +46,22 @@
 ///   local order, by reference into the mesh, valid until the mesh changes) and
 ///   `simplex(mesh, element)`;
 /// - `create_tree(mesh)` and `create_compact_tree(mesh)`: the trees over the mesh's elements,
-///   element i of the tree being element i of the mesh.
+///   element i of the tree being element i of the mesh;
+/// - `element_attribute_manager(mesh)`, const or not: the attribute manager of the elements;
+/// - the builder's element edits under one name: `create_element(builder, vertices)`,
+///   `create_elements(builder, elements)` (the index of the first new element),
+///   `permute_elements(builder, permutation)` and `delete_elements(builder, flags)` (the old
+///   to new index map), with the meaning of the builder's own functions.
+/// Surfaces and solids, whose elements know their neighbours across facets, also provide (curves
+/// keep no adjacencies and do not):
+/// - `nb_facets`: D + 1, the facets of one element, numbered as the mesh numbers them (see
+///   "polvane/mesh/element_identifiers.h": the edge of local vertices f and (f + 1) mod 3 of a
+///   triangle, the facet opposite local vertex f of a tetrahedron);
+/// - `Facet`: the facet identifier (`PolygonEdge`, `PolyhedronFacet`), and
+///   `facet_vertices(mesh, element, facet)`, `adjacent(mesh, element, facet)` (the element
+///   across, if any) and `is_on_border(mesh, element, facet)`;
+/// - `set_adjacent(builder, element, facet, adjacent)` and `compute_adjacencies(builder)`;
+/// - `orientation(mesh, element)`: the sign of the element's area or volume.
 /// Element indices are not checked, as in the mesh accessors.
 namespace orvex {
 
@@ -46,6 +74,12 @@ template <>
 struct MeshTraits<EdgedCurve<1>> {
     /// The mesh type.
     using Mesh = EdgedCurve<1>;
+    /// The mesh kind in messages.
+    static constexpr const char* name = "curve";
+    /// Its builder.
+    using Builder = EdgedCurveBuilder<1>;
+    /// The plural noun of the elements.
+    static constexpr const char* element_name = "edges";
     /// The dimension of the space and of the elements.
     static constexpr index_t dimension = 1;
     /// The number of vertices of an element.
@@ -80,6 +114,38 @@ struct MeshTraits<EdgedCurve<1>> {
     [[nodiscard]] static CompactTree create_compact_tree(const Mesh& mesh) {
         return create_compact_aabb_tree(mesh);
     }
+
+    /// The attribute manager of the elements.
+    [[nodiscard]] static AttributeManager& element_attribute_manager(Mesh& mesh) {
+        return mesh.edge_attribute_manager();
+    }
+
+    /// The attribute manager of the elements.
+    [[nodiscard]] static const AttributeManager& element_attribute_manager(const Mesh& mesh) {
+        return mesh.edge_attribute_manager();
+    }
+
+    /// Creates one element; its index.
+    static index_t create_element(Builder& builder, const std::array<index_t, 2>& vertices) {
+        return builder.create_edge(vertices[0], vertices[1]);
+    }
+
+    /// Creates the elements in order; the index of the first.
+    static index_t create_elements(Builder& builder,
+                                   absl::Span<const std::array<index_t, 2>> elements) {
+        return builder.create_edges(elements);
+    }
+
+    /// Reorders the elements: afterwards element k is the one that was `permutation[k]`.
+    static void permute_elements(Builder& builder, absl::Span<const index_t> permutation) {
+        builder.permute_edges(permutation);
+    }
+
+    /// Removes the flagged elements, keeping the others in order; the old-to-new element list
+    /// (`NO_ID` for removed elements).
+    static std::vector<index_t> delete_elements(Builder& builder, const std::vector<bool>& flags) {
+        return builder.delete_edges(flags);
+    }
 };
 
 /// A triangulated surface of the plane.
@@ -87,6 +153,12 @@ template <>
 struct MeshTraits<TriangulatedSurface<2>> {
     /// The mesh type.
     using Mesh = TriangulatedSurface<2>;
+    /// The mesh kind in messages.
+    static constexpr const char* name = "triangulated surface";
+    /// Its builder.
+    using Builder = TriangulatedSurfaceBuilder<2>;
+    /// The plural noun of the elements.
+    static constexpr const char* element_name = "triangles";
     /// The dimension of the space and of the elements.
     static constexpr index_t dimension = 2;
     /// The number of vertices of an element.
@@ -123,6 +195,74 @@ struct MeshTraits<TriangulatedSurface<2>> {
     [[nodiscard]] static CompactTree create_compact_tree(const Mesh& mesh) {
         return create_compact_aabb_tree(static_cast<const SurfaceMesh<2>&>(mesh));
     }
+
+    /// The attribute manager of the elements.
+    [[nodiscard]] static AttributeManager& element_attribute_manager(Mesh& mesh) {
+        return mesh.polygon_attribute_manager();
+    }
+
+    /// The attribute manager of the elements.
+    [[nodiscard]] static const AttributeManager& element_attribute_manager(const Mesh& mesh) {
+        return mesh.polygon_attribute_manager();
+    }
+
+    /// Creates one element; its index.
+    static index_t create_element(Builder& builder, const std::array<index_t, 3>& vertices) {
+        return builder.create_triangle(vertices);
+    }
+
+    /// Creates the elements in order; the index of the first.
+    static index_t create_elements(Builder& builder,
+                                   absl::Span<const std::array<index_t, 3>> elements) {
+        return builder.create_triangles(elements);
+    }
+
+    /// Reorders the elements: afterwards element k is the one that was `permutation[k]`.
+    static void permute_elements(Builder& builder, absl::Span<const index_t> permutation) {
+        builder.permute_polygons(permutation);
+    }
+
+    /// Removes the flagged elements, keeping the others in order; the old-to-new element list
+    /// (`NO_ID` for removed elements).
+    static std::vector<index_t> delete_elements(Builder& builder, const std::vector<bool>& flags) {
+        return builder.delete_polygons(flags);
+    }
+
+    /// The number of facets of an element.
+    static constexpr local_index_t nb_facets = 3;
+    /// The facet identifier.
+    using Facet = PolygonEdge;
+
+    /// The vertices of facet `facet` of `element`.
+    [[nodiscard]] static std::array<index_t, 2> facet_vertices(const Mesh& mesh, index_t element,
+                                                               local_index_t facet) {
+        return mesh.polygon_edge_vertices({element, facet});
+    }
+
+    /// The element across facet `facet` of `element`, if any.
+    [[nodiscard]] static std::optional<index_t> adjacent(const Mesh& mesh, index_t element,
+                                                         local_index_t facet) {
+        return mesh.polygon_adjacent({element, facet});
+    }
+
+    /// Whether no element lies across facet `facet` of `element`.
+    [[nodiscard]] static bool is_on_border(const Mesh& mesh, index_t element, local_index_t facet) {
+        return mesh.is_edge_on_border({element, facet});
+    }
+
+    /// Sets the element across facet `facet` of `element`.
+    static void set_adjacent(Builder& builder, index_t element, local_index_t facet,
+                             index_t adjacent) {
+        builder.set_polygon_adjacent({element, facet}, adjacent);
+    }
+
+    /// The sign of the element's measure.
+    [[nodiscard]] static SIDE orientation(const Mesh& mesh, index_t element) {
+        return triangle_area_sign(simplex(mesh, element));
+    }
+
+    /// Computes the adjacencies across facets.
+    static void compute_adjacencies(Builder& builder) { builder.compute_polygon_adjacencies(); }
 };
 
 /// A tetrahedral solid of space.
@@ -130,6 +270,12 @@ template <>
 struct MeshTraits<TetrahedralSolid<3>> {
     /// The mesh type.
     using Mesh = TetrahedralSolid<3>;
+    /// The mesh kind in messages.
+    static constexpr const char* name = "tetrahedral solid";
+    /// Its builder.
+    using Builder = TetrahedralSolidBuilder<3>;
+    /// The plural noun of the elements.
+    static constexpr const char* element_name = "tetrahedra";
     /// The dimension of the space and of the elements.
     static constexpr index_t dimension = 3;
     /// The number of vertices of an element.
@@ -166,6 +312,74 @@ struct MeshTraits<TetrahedralSolid<3>> {
     [[nodiscard]] static CompactTree create_compact_tree(const Mesh& mesh) {
         return create_compact_aabb_tree(static_cast<const SolidMesh<3>&>(mesh));
     }
+
+    /// The attribute manager of the elements.
+    [[nodiscard]] static AttributeManager& element_attribute_manager(Mesh& mesh) {
+        return mesh.polyhedron_attribute_manager();
+    }
+
+    /// The attribute manager of the elements.
+    [[nodiscard]] static const AttributeManager& element_attribute_manager(const Mesh& mesh) {
+        return mesh.polyhedron_attribute_manager();
+    }
+
+    /// Creates one element; its index.
+    static index_t create_element(Builder& builder, const std::array<index_t, 4>& vertices) {
+        return builder.create_tetrahedron(vertices);
+    }
+
+    /// Creates the elements in order; the index of the first.
+    static index_t create_elements(Builder& builder,
+                                   absl::Span<const std::array<index_t, 4>> elements) {
+        return builder.create_tetrahedra(elements);
+    }
+
+    /// Reorders the elements: afterwards element k is the one that was `permutation[k]`.
+    static void permute_elements(Builder& builder, absl::Span<const index_t> permutation) {
+        builder.permute_polyhedra(permutation);
+    }
+
+    /// Removes the flagged elements, keeping the others in order; the old-to-new element list
+    /// (`NO_ID` for removed elements).
+    static std::vector<index_t> delete_elements(Builder& builder, const std::vector<bool>& flags) {
+        return builder.delete_polyhedra(flags);
+    }
+
+    /// The number of facets of an element.
+    static constexpr local_index_t nb_facets = 4;
+    /// The facet identifier.
+    using Facet = PolyhedronFacet;
+
+    /// The vertices of facet `facet` of `element`.
+    [[nodiscard]] static std::array<index_t, 3> facet_vertices(const Mesh& mesh, index_t element,
+                                                               local_index_t facet) {
+        return mesh.polyhedron_facet_vertices({element, facet});
+    }
+
+    /// The element across facet `facet` of `element`, if any.
+    [[nodiscard]] static std::optional<index_t> adjacent(const Mesh& mesh, index_t element,
+                                                         local_index_t facet) {
+        return mesh.polyhedron_adjacent({element, facet});
+    }
+
+    /// Whether no element lies across facet `facet` of `element`.
+    [[nodiscard]] static bool is_on_border(const Mesh& mesh, index_t element, local_index_t facet) {
+        return mesh.is_polyhedron_facet_on_border({element, facet});
+    }
+
+    /// Sets the element across facet `facet` of `element`.
+    static void set_adjacent(Builder& builder, index_t element, local_index_t facet,
+                             index_t adjacent) {
+        builder.set_polyhedron_adjacent({element, facet}, adjacent);
+    }
+
+    /// The sign of the element's measure.
+    [[nodiscard]] static SIDE orientation(const Mesh& mesh, index_t element) {
+        return tetrahedron_volume_sign(simplex(mesh, element));
+    }
+
+    /// Computes the adjacencies across facets.
+    static void compute_adjacencies(Builder& builder) { builder.compute_polyhedron_adjacencies(); }
 };
 
 }  // namespace orvex
