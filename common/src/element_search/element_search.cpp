@@ -13,17 +13,22 @@ namespace orvex {
 namespace internal {
 namespace detail {
 
-// A lower bound of the distance from `point` to the simplex `vertices` (a triangle in the
-// plane, a tetrahedron in space), proven by one facet line or plane that separates them; 0
-// when no facet proves anything. Rounding errors are bounded generously: every error term is
+// What the facet lines or planes of the simplex `vertices` (a triangle in the plane, a
+// tetrahedron in space) prove about `point`: a lower bound of its distance above
+// GLOBAL_EPSILON when one facet separates them by more than that (the first such facet's
+// bound); -1 (`inside`) when every facet certainly has the point strictly on the simplex's
+// side, so that the point lies in the simplex's interior, where its distance is 0; else 0,
+// proving nothing. Rounding errors are bounded generously: every error term is
 // taken 1e-12 times the sum of the magnitudes it comes from, about ten thousand times the
 // worst case of a few units in the last place, and any facet whose side is not certain, or
 // any overflow or NaN, proves nothing.
+constexpr double inside = -1;
+
 template <index_t D>
 double separation_bound(const std::array<const Point<D>*, D + 1>& vertices, const Point<D>& point) {
     constexpr double slack = 1e-12;
     constexpr double tiny = 1e-290;
-    double bound = 0;
+    bool interior = true;
     for (index_t facet = 0; facet <= D; ++facet) {
         const Point<D>& a = *vertices[(facet + 1) % (D + 1)];
         const Point<D>& opposite = *vertices[facet];
@@ -77,16 +82,22 @@ double separation_bound(const std::array<const Point<D>*, D + 1>& vertices, cons
         normal_error *= slack;
         if (!(std::fabs(inner) > inner_error) || !std::isfinite(outer) || !std::isfinite(length2)
             || !std::isfinite(outer_error) || !std::isfinite(normal_error)) {
+            interior = false;
             continue;
         }
         // The point's gap beyond the facet, on the side away from the opposite vertex.
-        const double beyond = (inner > 0 ? -outer : outer) - outer_error;
+        const double toward = inner > 0 ? outer : -outer;
+        const double beyond = -toward - outer_error;
         if (beyond > 0) {
             const double length = std::sqrt(length2) * (1 + slack) + normal_error;
-            bound = std::max(bound, beyond / length * (1 - slack));
+            const double bound = beyond / length * (1 - slack);
+            if (bound > GLOBAL_EPSILON) {
+                return bound;
+            }
         }
+        interior = interior && toward > outer_error;
     }
-    return bound;
+    return interior ? inside : 0;
 }
 
 // The element distance as the search uses it: the mesh's own distance, except that an element
@@ -111,6 +122,11 @@ public:
             const double bound = separation_bound<D>(points, point);
             if (bound > GLOBAL_EPSILON) {
                 return bound;
+            }
+            // In the interior by certain signs of every facet: the mesh's distance, which
+            // decides "inside" on the exact signs of the same facets, is 0 too.
+            if (bound < 0) {
+                return 0;
             }
         }
         return exact_(point, element);

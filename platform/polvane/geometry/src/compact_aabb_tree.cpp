@@ -226,12 +226,15 @@ void radix_sort(Item* items, Item* scratch, std::size_t size) {
 // Gives every item the key of its centre in `frame`, sorts them, then sorts again each long run
 // of equal keys on the bounding box of its own centres. `center(index)` gives the centre of
 // the element or point with that index, as an array of D doubles.
+// With `keyed`, the items already hold the keys of their centres in `frame`.
 template <index_t D, typename Center>
 void sort_along_curve(Item* items, Item* scratch, std::size_t size, const CurveFrame<D>& frame,
-                      const Center& center, int refinements_left) {
-    for (std::size_t i = 0; i < size; ++i) {
-        const Item index = items[i] & 0xFFFFFFFFU;
-        items[i] = (Item{frame.key(center(static_cast<index_t>(index)))} << 32U) | index;
+                      const Center& center, int refinements_left, bool keyed = false) {
+    if (!keyed) {
+        for (std::size_t i = 0; i < size; ++i) {
+            const Item index = items[i] & 0xFFFFFFFFU;
+            items[i] = (Item{frame.key(center(static_cast<index_t>(index)))} << 32U) | index;
+        }
     }
     radix_sort(items, scratch, size);
     if (refinements_left == 0) {
@@ -364,20 +367,21 @@ private:
     absl::Span<const std::array<index_t, D + 1>> elements_;
 };
 
-// Computes the boxes of the inner nodes bottom-up, in one depth-first pass over the leaves.
-template <index_t D, typename Source>
+// Computes the boxes of the inner nodes bottom-up, in one depth-first pass over the leaves,
+// from the rounded boxes of the elements (by element index).
+template <index_t D>
 class BoxBuilder {
 public:
     using FloatBox = typename CompactAABBTree<D>::FloatBox;
     using ChildBoxes = typename CompactAABBTree<D>::ChildBoxes;
 
-    BoxBuilder(const Source& source, const index_t* leaves, ChildBoxes* inner)
-        : source_(source), leaves_(leaves), inner_(inner) {}
+    BoxBuilder(const FloatBox* element_boxes, const index_t* leaves, ChildBoxes* inner)
+        : element_boxes_(element_boxes), leaves_(leaves), inner_(inner) {}
 
     // The box of the node covering [begin, end) whose record, if inner, is at `index`.
     FloatBox node(std::size_t index, index_t begin, index_t end) {
         if (end - begin == 1) {
-            return rounded_outward(source_.box(leaves_[begin]));
+            return element_boxes_[leaves_[begin]];
         }
         const index_t middle = begin + (end - begin) / 2;
         const FloatBox left = node(index + 1, begin, middle);
@@ -389,7 +393,7 @@ public:
     }
 
 private:
-    const Source& source_;
+    const FloatBox* element_boxes_;
     const index_t* leaves_;
     ChildBoxes* inner_;
 };
@@ -417,17 +421,24 @@ void CompactAABBTree<D>::build(const Source& source, std::size_t size) {
     }
     const auto n = static_cast<index_t>(size);
     std::vector<index_t> leaves;
+    // Each element's box is computed once, in element order (the order in which its vertices
+    // are stored, so mostly sequential reads): its centre's key and its rounded box, which the
+    // box builder then reads by leaf.
+    auto element_boxes = detail::uninitialised<FloatBox>(n);
     {
         auto items = detail::uninitialised<detail::Item>(n);
         {
             auto scratch = detail::uninitialised<detail::Item>(n);
+            const detail::CurveFrame<D> frame = source.frame();
             for (index_t i = 0; i < n; ++i) {
-                items[i] = i;
+                const BoundingBox<D> box = source.box(i);
+                element_boxes[i] = detail::rounded_outward(box);
+                items[i] = (detail::Item{frame.key(detail::box_center(box))} << 32U) | i;
             }
             detail::sort_along_curve<D>(
-                items.get(), scratch.get(), n, source.frame(),
+                items.get(), scratch.get(), n, frame,
                 [&source](index_t element) { return source.center(element); },
-                detail::max_refinements);
+                detail::max_refinements, true);
         }
         leaves.reserve(n);
         for (index_t i = 0; i < n; ++i) {
@@ -436,7 +447,7 @@ void CompactAABBTree<D>::build(const Source& source, std::size_t size) {
     }
     // Records written once each by the builder, never filled beforehand.
     auto inner = detail::uninitialised<ChildBoxes>(n - 1);
-    detail::BoxBuilder<D, Source> builder{source, leaves.data(), inner.get()};
+    detail::BoxBuilder<D> builder{element_boxes.get(), leaves.data(), inner.get()};
     const FloatBox root = builder.node(0, 0, n);
     root_ = root;
     inner_ = std::move(inner);

@@ -9,42 +9,10 @@
 #include "orvex/background_common/export.h"
 #include "polvane/basic/index.h"
 #include "polvane/geometry/point.h"
+#include "polvane/mesh/mesh_traits.h"
 
 namespace orvex {
-
-template <index_t D>
-class EdgedCurve;
-template <index_t D>
-class TriangulatedSurface;
-template <index_t D>
-class TetrahedralSolid;
-
 namespace internal {
-namespace element_search_internal {
-
-/// The dimension of the points that a search over `Mesh` takes.
-template <typename Mesh>
-struct MeshDimension;
-
-/// Edges on the line.
-template <>
-struct MeshDimension<EdgedCurve<1>> {
-    static constexpr index_t value = 1;
-};
-
-/// Triangles in the plane.
-template <>
-struct MeshDimension<TriangulatedSurface<2>> {
-    static constexpr index_t value = 2;
-};
-
-/// Tetrahedra in space.
-template <>
-struct MeshDimension<TetrahedralSolid<3>> {
-    static constexpr index_t value = 3;
-};
-
-}  // namespace element_search_internal
 
 /// Finds which element of a mesh contains a point, up to an absolute tolerance of 1e-6 (in the
 /// mesh's units of length). Provided for `EdgedCurve<1>`, `TriangulatedSurface<2>` and
@@ -65,7 +33,7 @@ template <typename Mesh>
 class ORVEX_BACKGROUND_COMMON_EXPORT ElementSearch {
 public:
     /// The dimension D of the mesh's space: queries take a `Point<D>`.
-    static constexpr index_t dimension = element_search_internal::MeshDimension<Mesh>::value;
+    static constexpr index_t dimension = MeshTraits<Mesh>::dimension;
 
     /// A search with no snapshot: every query answers an empty optional until the first
     /// rebuild.

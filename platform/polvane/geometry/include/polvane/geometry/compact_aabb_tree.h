@@ -11,6 +11,10 @@
 #include <tuple>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "polvane/basic/assert.h"
 #include "polvane/basic/index.h"
 #include "polvane/geometry/bounding_box.h"
@@ -126,10 +130,11 @@ public:
         if (n == 0) {
             return {NO_ID, std::numeric_limits<double>::infinity()};
         }
-        const index_t seed = leaves_[greedy_seed_position(query)];
+        Path path;
+        const index_t seed = leaves_[greedy_descent(query, path)];
         const double seed_distance = read_distance(distance(query, seed));
         Nearest nearest{seed, seed_distance, seed_distance};
-        visit_root<false>(query, distance, nearest);
+        visit_off_path<false>(query, distance, path, nearest);
         return {nearest.element, nearest.distance};
     }
 
@@ -144,10 +149,11 @@ public:
         if (n == 0 || box_distance(root_, query) >= bound) {
             return {NO_ID, std::numeric_limits<double>::infinity()};
         }
-        const index_t seed = leaves_[greedy_seed_position(query)];
+        Path path;
+        const index_t seed = leaves_[greedy_descent(query, path)];
         const double seed_distance = read_distance(distance(query, seed));
         Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
-        visit_root<true>(query, distance, nearest);
+        visit_off_path<true>(query, distance, path, nearest);
         return {nearest.element, nearest.distance};
     }
 
@@ -200,6 +206,79 @@ private:
         if (nan) {
             return std::numeric_limits<double>::quiet_NaN();
         }
+        return finish_distance(box, point, outside2, std::sqrt(outside2), largest_gap);
+    }
+
+    static double read_distance(double distance) {
+        return std::isnan(distance) ? std::numeric_limits<double>::infinity() : distance;
+    }
+
+    // One level of the greedy descent: the box distances of the child taken (`first`) and of
+    // its sibling (`second`), and the sibling's record index and leaf range.
+    struct Step {
+        double first;
+        double second;
+        std::size_t sibling_inner;
+        index_t sibling_begin;
+        index_t sibling_end;
+    };
+
+    // The levels of one greedy descent from the root (at most 32: n < 2^32).
+    struct Path {
+        std::array<Step, 32> steps;
+        unsigned depth = 0;
+    };
+
+    // Both children's box distances, each to the bits of `box_distance`. With SSE2 the two
+    // boxes are measured side by side, one per lane, by the same operations in the same order
+    // (a maximum `a > b ? a : b` is MAXPD with its operands in that order), and only the last
+    // steps are done per box.
+    static void child_distances(const ChildBoxes& boxes, const Point<D>& point, double& left,
+                                double& right) {
+#if defined(__SSE2__)
+        const __m128d zero = _mm_setzero_pd();
+        __m128d outside2 = zero;
+        __m128d largest_gap = _mm_set1_pd(-std::numeric_limits<double>::infinity());
+        __m128d nan = zero;
+        for (index_t axis = 0; axis < D; ++axis) {
+            const __m128d value = _mm_set1_pd(point.value(axis));
+            const __m128d low = _mm_set_pd(static_cast<double>(boxes.child[1].min[axis]),
+                                           static_cast<double>(boxes.child[0].min[axis]));
+            const __m128d high = _mm_set_pd(static_cast<double>(boxes.child[1].max[axis]),
+                                            static_cast<double>(boxes.child[0].max[axis]));
+            const __m128d gap = _mm_max_pd(_mm_sub_pd(low, value), _mm_sub_pd(value, high));
+            nan = _mm_or_pd(nan, _mm_cmpunord_pd(gap, gap));
+            const __m128d positive = _mm_max_pd(gap, zero);
+            outside2 = _mm_add_pd(outside2, _mm_mul_pd(positive, positive));
+            largest_gap = _mm_max_pd(gap, largest_gap);
+        }
+        const __m128d root = _mm_sqrt_pd(outside2);
+        std::array<double, 2> squares{};
+        std::array<double, 2> roots{};
+        std::array<double, 2> gaps{};
+        _mm_storeu_pd(squares.data(), outside2);
+        _mm_storeu_pd(roots.data(), root);
+        _mm_storeu_pd(gaps.data(), largest_gap);
+        const int nan_lanes = _mm_movemask_pd(nan);
+        const auto finish = [&](index_t child) {
+            if (((static_cast<unsigned>(nan_lanes) >> child) & 1U) != 0) {
+                return std::numeric_limits<double>::quiet_NaN();
+            }
+            return finish_distance(boxes.child[child], point, squares[child], roots[child],
+                                   gaps[child]);
+        };
+        left = finish(0);
+        right = finish(1);
+#else
+        left = box_distance(boxes.child[0], point);
+        right = box_distance(boxes.child[1], point);
+#endif
+    }
+
+    // The last step of `box_distance` from the sum of the squared positive gaps, its square
+    // root and the largest gap.
+    static double finish_distance(const FloatBox& box, const Point<D>& point, double outside2,
+                                  double root, double largest_gap) {
         // Below this threshold some squares may have lost all their digits to underflow.
         constexpr double smallest_safe_square = 1e-290;
         const bool outside = largest_gap > 0.0;
@@ -209,41 +288,69 @@ private:
             return to_box(box).signed_distance(point);
         }
         // Inside: minus the distance to the nearest face, +0 on the boundary.
-        const double outside_distance = std::sqrt(outside2);
-        return outside ? outside_distance : largest_gap + 0.0;
-    }
-
-    static double read_distance(double distance) {
-        return std::isnan(distance) ? std::numeric_limits<double>::infinity() : distance;
+        return outside ? root : largest_gap + 0.0;
     }
 
     // The leaf position reached from the root by always going to the child whose box is
-    // nearer to `query` (the right one on ties). \pre the tree is not empty.
-    [[nodiscard]] index_t greedy_seed_position(const Point<D>& query) const {
+    // nearer to `query` (the right one on ties), with every level recorded in `path`.
+    // \pre the tree is not empty.
+    [[nodiscard]] index_t greedy_descent(const Point<D>& query, Path& path) const {
         std::size_t inner = 0;
         index_t begin = 0;
         index_t end = nb_bboxes();
+        unsigned depth = 0;
         while (end - begin > 1) {
             const index_t middle = begin + (end - begin) / 2;
-            const ChildBoxes& boxes = inner_[inner];
-            if (box_distance(boxes.child[0], query) < box_distance(boxes.child[1], query)) {
+            double left = 0;
+            double right = 0;
+            child_distances(inner_[inner], query, left, right);
+            Step& step = path.steps[depth++];
+            if (left < right) {
+                step = {left, right, inner + (middle - begin), middle, end};
                 inner += 1;
                 end = middle;
             } else {
+                step = {right, left, inner + 1, begin, middle};
                 inner += middle - begin;
                 begin = middle;
             }
         }
+        path.depth = depth;
         return begin;
     }
 
+    // The depth-first search from the root, after the greedy descent recorded in `path`.
+    // At every inner node the search visits first the child with the smaller box distance,
+    // the right one on ties, which is the child that the descent took: so the search first
+    // walks down the descent's own path, with the same box distances and, as no leaf is met on
+    // the way, the same limit, to the seed, which cannot replace itself. That walk is skipped
+    // here: the search starts with the siblings of the path, deepest first, each visited if
+    // its distance is below the limit of that moment, as the recursion would on its way back.
+    // Where the path's own child is not below the limit, the search would not have gone
+    // deeper: only the siblings from that level up are visited.
     template <bool StopAtZero, typename ElementDistance>
-    void visit_root(const Point<D>& query, const ElementDistance& distance,
-                    Nearest& nearest) const {
-        if (nb_bboxes() == 1) {
-            visit_leaf(query, distance, 0, nearest);
-        } else {
-            visit_inner<StopAtZero>(query, distance, 0, 0, nb_bboxes(), nearest);
+    void visit_off_path(const Point<D>& query, const ElementDistance& distance, const Path& path,
+                        Nearest& nearest) const {
+        unsigned levels = path.depth;
+        for (unsigned level = 0; level < path.depth; ++level) {
+            if (!(path.steps[level].first < nearest.limit)) {
+                levels = level + 1;
+                break;
+            }
+        }
+        for (unsigned level = levels; level-- > 0;) {
+            if (StopAtZero && !(nearest.limit > 0)) {
+                return;
+            }
+            const Step& step = path.steps[level];
+            if (step.second < nearest.limit) {
+                if (step.sibling_end - step.sibling_begin == 1) {
+                    visit_leaf(query, distance, step.sibling_begin, nearest);
+                } else {
+                    visit_inner<StopAtZero>(query, distance, step.sibling_inner, step.sibling_begin,
+                                            step.sibling_end, nearest);
+                }
+            }
         }
     }
 
@@ -266,9 +373,9 @@ private:
             return;
         }
         const index_t middle = begin + (end - begin) / 2;
-        const ChildBoxes& boxes = inner_[inner];
-        const double left_distance = box_distance(boxes.child[0], query);
-        const double right_distance = box_distance(boxes.child[1], query);
+        double left_distance = 0;
+        double right_distance = 0;
+        child_distances(inner_[inner], query, left_distance, right_distance);
         const bool left_first = left_distance < right_distance;
         const double first_distance = left_first ? left_distance : right_distance;
         const double second_distance = left_first ? right_distance : left_distance;
