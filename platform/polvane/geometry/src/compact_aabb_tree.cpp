@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "hilbert_curve.h"
+
 namespace orvex {
 namespace detail {
 namespace {
@@ -27,76 +29,6 @@ constexpr std::size_t small_sort = 64;
 template <typename T>
 std::unique_ptr<T[]> uninitialised(std::size_t size) {
     return std::unique_ptr<T[]>(new T[size]);  // NOLINT(cppcoreguidelines-owning-memory)
-}
-
-// The bits of `value` (below 2^10) spread to every third bit.
-std::uint32_t spread3(std::uint32_t value) {
-    value &= 0x3FFU;
-    value = (value | (value << 16U)) & 0x030000FFU;
-    value = (value | (value << 8U)) & 0x0300F00FU;
-    value = (value | (value << 4U)) & 0x030C30C3U;
-    value = (value | (value << 2U)) & 0x09249249U;
-    return value;
-}
-
-// The bits of `value` (below 2^16) spread to every second bit.
-std::uint32_t spread2(std::uint32_t value) {
-    value &= 0xFFFFU;
-    value = (value | (value << 8U)) & 0x00FF00FFU;
-    value = (value | (value << 4U)) & 0x0F0F0F0FU;
-    value = (value | (value << 2U)) & 0x33333333U;
-    value = (value | (value << 1U)) & 0x55555555U;
-    return value;
-}
-
-// One step of the Hilbert transform below for axis `i` at bit `q`: when bit q of `xi` is set,
-// the low bits of `x0` are inverted, else the low bits of `x0` and `xi` are exchanged.
-// Written with masks instead of branches: the bits are random and mispredicted branches made
-// this the most expensive step of a build.
-inline void hilbert_step(std::uint32_t& x0, std::uint32_t& xi, std::uint32_t q) {
-    const std::uint32_t p = q - 1;
-    const std::uint32_t set = 0U - static_cast<std::uint32_t>((xi & q) != 0);
-    const std::uint32_t t = (x0 ^ xi) & p & ~set;
-    x0 ^= (p & set) | t;
-    xi ^= t;
-}
-
-// The position along a Hilbert curve of a cell given by its D coordinates of `bits` bits
-// (J. Skilling, "Programming the Hilbert curve", 2004: the coordinates are turned into the
-// "transposed" index, whose bits, read across the axes from the highest, are the key). The
-// axes are plain variables rather than an array so that they stay in registers.
-template <index_t D, unsigned bits>
-inline std::uint32_t hilbert_key(const std::array<std::uint32_t, D>& cell) {
-    constexpr std::uint32_t highest = std::uint32_t{1} << (bits - 1);
-    std::uint32_t x0 = cell[0];
-    std::uint32_t x1 = cell[1];
-    std::uint32_t x2 = D == 3 ? cell[D - 1] : 0;
-    for (std::uint32_t q = highest; q > 1; q >>= 1U) {
-        // Axis 0 against itself: only the inversion can happen.
-        x0 ^= (q - 1) & (0U - static_cast<std::uint32_t>((x0 & q) != 0));
-        hilbert_step(x0, x1, q);
-        if constexpr (D == 3) {
-            hilbert_step(x0, x2, q);
-        }
-    }
-    x1 ^= x0;
-    std::uint32_t last = x1;
-    if constexpr (D == 3) {
-        x2 ^= x1;
-        last = x2;
-    }
-    std::uint32_t t = 0;
-    for (std::uint32_t q = highest; q > 1; q >>= 1U) {
-        t ^= (q - 1) & (0U - static_cast<std::uint32_t>((last & q) != 0));
-    }
-    x0 ^= t;
-    x1 ^= t;
-    if constexpr (D == 3) {
-        x2 ^= t;
-        return (spread3(x0) << 2U) | (spread3(x1) << 1U) | spread3(x2);
-    } else {
-        return (spread2(x0) << 1U) | spread2(x1);
-    }
 }
 
 // The quantisation of coordinates onto the cells of a curve: each axis of a box is cut into
@@ -368,20 +300,20 @@ private:
 };
 
 // Computes the boxes of the inner nodes bottom-up, in one depth-first pass over the leaves,
-// from the rounded boxes of the elements (by element index).
+// from the rounded boxes of the elements in leaf order.
 template <index_t D>
 class BoxBuilder {
 public:
     using FloatBox = typename CompactAABBTree<D>::FloatBox;
     using ChildBoxes = typename CompactAABBTree<D>::ChildBoxes;
 
-    BoxBuilder(const FloatBox* element_boxes, const index_t* leaves, ChildBoxes* inner)
-        : element_boxes_(element_boxes), leaves_(leaves), inner_(inner) {}
+    BoxBuilder(const FloatBox* leaf_boxes, ChildBoxes* inner)
+        : leaf_boxes_(leaf_boxes), inner_(inner) {}
 
     // The box of the node covering [begin, end) whose record, if inner, is at `index`.
     FloatBox node(std::size_t index, index_t begin, index_t end) {
         if (end - begin == 1) {
-            return element_boxes_[leaves_[begin]];
+            return leaf_boxes_[begin];
         }
         const index_t middle = begin + (end - begin) / 2;
         const FloatBox left = node(index + 1, begin, middle);
@@ -393,8 +325,7 @@ public:
     }
 
 private:
-    const FloatBox* element_boxes_;
-    const index_t* leaves_;
+    const FloatBox* leaf_boxes_;
     ChildBoxes* inner_;
 };
 
@@ -425,6 +356,7 @@ void CompactAABBTree<D>::build(const Source& source, std::size_t size) {
     // are stored, so mostly sequential reads): its centre's key and its rounded box, which the
     // box builder then reads by leaf.
     auto element_boxes = detail::uninitialised<FloatBox>(n);
+    std::unique_ptr<FloatBox[]> leaf_boxes;
     {
         auto items = detail::uninitialised<detail::Item>(n);
         {
@@ -440,14 +372,20 @@ void CompactAABBTree<D>::build(const Source& source, std::size_t size) {
                 [&source](index_t element) { return source.center(element); },
                 detail::max_refinements, true);
         }
-        leaves.reserve(n);
+        // The boxes gathered into leaf order in one pass of independent loads, so that the
+        // builder's recursion reads them in sequence instead of waiting on each.
+        leaves.resize(n);
+        leaf_boxes = detail::uninitialised<FloatBox>(n);
         for (index_t i = 0; i < n; ++i) {
-            leaves.push_back(static_cast<index_t>(items[i] & 0xFFFFFFFFU));
+            const auto element = static_cast<index_t>(items[i] & 0xFFFFFFFFU);
+            leaves[i] = element;
+            leaf_boxes[i] = element_boxes[element];
         }
     }
+    element_boxes.reset();
     // Records written once each by the builder, never filled beforehand.
     auto inner = detail::uninitialised<ChildBoxes>(n - 1);
-    detail::BoxBuilder<D> builder{element_boxes.get(), leaves.data(), inner.get()};
+    detail::BoxBuilder<D> builder{leaf_boxes.get(), inner.get()};
     const FloatBox root = builder.node(0, 0, n);
     root_ = root;
     inner_ = std::move(inner);
