@@ -52,38 +52,19 @@ std::size_t heap_bytes() {
     return info.uordblks + info.hblkhd;
 }
 
+// The jittered grid of about 10^exponent elements of a mesh kind, made once: D! n^D elements
+// for n cells per side, so n = 26 / 55 / 119 tetrahedra cells (1e5 / 1e6 / 1e7), 224 / 707
+// triangle cells (1e5 / 1e6) and 10^exponent edges.
 template <typename Mesh>
-const Mesh& mesh_of(int exponent);
-
-template <>
-const TetrahedralSolid<3>& mesh_of(int exponent) {
-    static std::map<int, std::unique_ptr<TetrahedralSolid<3>>> meshes;
+const Mesh& mesh_of(int exponent) {
+    static std::map<int, std::unique_ptr<Mesh>> meshes;
     auto& mesh = meshes[exponent];
     if (!mesh) {
-        const index_t n = exponent == 5 ? 26 : exponent == 6 ? 55 : 119;
-        mesh = std::make_unique<TetrahedralSolid<3>>(orvex::test::jittered_cube_solid(n));
-    }
-    return *mesh;
-}
-
-template <>
-const TriangulatedSurface<2>& mesh_of(int exponent) {
-    static std::map<int, std::unique_ptr<TriangulatedSurface<2>>> meshes;
-    auto& mesh = meshes[exponent];
-    if (!mesh) {
-        const index_t n = exponent == 5 ? 224 : 707;
-        mesh = std::make_unique<TriangulatedSurface<2>>(orvex::test::jittered_square_surface(n));
-    }
-    return *mesh;
-}
-
-template <>
-const EdgedCurve<1>& mesh_of(int exponent) {
-    static std::map<int, std::unique_ptr<EdgedCurve<1>>> meshes;
-    auto& mesh = meshes[exponent];
-    if (!mesh) {
-        const auto n = static_cast<index_t>(std::pow(10, exponent));
-        mesh = std::make_unique<EdgedCurve<1>>(orvex::test::jittered_segment_curve(n));
+        constexpr index_t D = orvex::MeshTraits<Mesh>::dimension;
+        const double per_cell = D == 3 ? 6. : D == 2 ? 2. : 1.;
+        const auto n =
+            static_cast<index_t>(std::lround(std::pow(std::pow(10., exponent) / per_cell, 1. / D)));
+        mesh = std::make_unique<Mesh>(orvex::test::jittered_grid<Mesh>(n));
     }
     return *mesh;
 }
