@@ -5,6 +5,8 @@
 //   the previous snapshot);
 // - BM_Query<Kind>: one query per iteration on a search shared by 1 and 2 threads; the second
 //   argument is the order of the queries (0 shuffled, 1 sorted along a Morton curve);
+// - BM_Batch<Kind>: `initial_containing_elements` on all the queries at once (items_per_second
+//   per point), by 1 thread and by 2 threads on the two halves;
 // - BM_QueryBounded<Kind>: the same answers by the same tree and element distances, with prunings
 //   that only the containment question allows (see `Traversal`), to measure what they save;
 // - BM_Work<Kind>: one pass over all the queries that counts, per query, the box tests and element
@@ -312,6 +314,33 @@ void BM_Query(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
     state.counters["found"] =
         benchmark::Counter(static_cast<double>(found), benchmark::Counter::kAvgIterations);
+}
+
+// All the queries in one `initial_containing_elements` call (in their file order: the batch
+// sorts them itself), timed per point; with 2 threads each answers its own half.
+template <typename Kind>
+void BM_Batch(benchmark::State& state) {
+    const auto& in = inputs<Kind>(static_cast<int>(state.range(0)));
+    if (!in.error.empty()) {
+        state.SkipWithError(in.error.c_str());
+        return;
+    }
+    const auto& points = in.queries.points;
+    const auto part = [&](int thread) {
+        return points.size() * static_cast<std::size_t>(thread)
+               / static_cast<std::size_t>(state.threads());
+    };
+    const std::size_t begin = part(state.thread_index());
+    const std::size_t end = part(state.thread_index() + 1);
+    const absl::Span<const Point<Kind::dimension>> slice{points.data() + begin, end - begin};
+    std::size_t found = 0;
+    for (auto _ : state) {
+        const auto answers = in.search->initial_containing_elements(slice);
+        found = static_cast<std::size_t>(std::count_if(
+            answers.begin(), answers.end(), [](const auto& answer) { return answer.has_value(); }));
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * slice.size()));
+    state.counters["found"] = static_cast<double>(found) / static_cast<double>(slice.size());
 }
 
 // The tree's nearest-element search written again on its public accessors, so that it can be
@@ -684,6 +713,12 @@ void query_sizes(benchmark::internal::Benchmark* benchmark) {
         ->UseRealTime()                                                                \
         ->MinTime(1.0)                                                                 \
         ->Unit(benchmark::kMicrosecond);                                               \
+    BENCHMARK_TEMPLATE(BM_Batch, Kind)                                                 \
+        ->Apply(sizes)                                                                 \
+        ->Threads(1)                                                                   \
+        ->Threads(2)                                                                   \
+        ->UseRealTime()                                                                \
+        ->Unit(benchmark::kMillisecond);                                               \
     BENCHMARK_TEMPLATE(BM_QueryBounded, Kind)                                          \
         ->Apply(query_sizes)                                                           \
         ->Threads(1)                                                                   \

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "polvane/mesh/mesh_traits.h"
 
@@ -151,7 +152,10 @@ public:
     using ElementsTree = std::pair<Tree, Distance>;
 
     // Declared in this order so that the tree, whose distance functor refers to the mesh copy,
-    // is destroyed first.
+    // is destroyed first. The copy holds the caller's points and elements with the elements in
+    // the tree's leaf order ("polvane/mesh/leaf_ordered_copy.h"): the elements met by one query
+    // lie side by side in memory. The distance functor therefore takes leaf positions, and
+    // `Tree::leaf_element` turns the answer's position back into the caller's element index.
     std::unique_ptr<Mesh> mesh;
     std::unique_ptr<ElementsTree> elements_tree;
 
@@ -165,10 +169,10 @@ public:
         // search is cut short wherever that cannot change an answer within the tolerance (see
         // `closest_element_within`), which makes queries several times faster.
         const auto [nearest, best] =
-            tree.closest_element_within(point, distance, std::nextafter(GLOBAL_EPSILON, 1.));
+            tree.closest_position_within(point, distance, std::nextafter(GLOBAL_EPSILON, 1.));
         // Accept only a distance known to be within the tolerance: a NaN distance never is.
         if (best <= GLOBAL_EPSILON) {
-            return nearest;
+            return tree.leaf_element(nearest);
         }
         return std::nullopt;
     }
@@ -200,9 +204,11 @@ template <typename Mesh>
 void ElementSearch<Mesh>::reinitialize_elements_tree(const Mesh& mesh) {
     // Everything new is built before anything is released, so a throwing copy or build leaves
     // the previous snapshot answering.
-    std::unique_ptr<Mesh> copy = mesh.clone();
+    // The copy takes the caller's points and elements only (not its attributes, adjacencies or
+    // edges, which no distance reads).
+    auto [copy, tree] = Impl::Traits::create_leaf_ordered_copy(mesh);
     auto elements_tree = std::make_unique<typename Impl::ElementsTree>(
-        Impl::Traits::create_compact_tree(*copy), typename Impl::Distance{*copy});
+        std::move(tree), typename Impl::Distance{*copy});
     if (!impl_) {
         impl_ = std::make_unique<Impl>();
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hilbert_curve.h"
+#include "polvane/basic/polvane_exception.h"
 
 namespace orvex {
 namespace detail {
@@ -329,8 +330,69 @@ private:
     ChildBoxes* inner_;
 };
 
+// The leaf order of the elements of `source` (n of them, n >= 1): sorted along the curve of
+// their box centres. With `rounded_boxes`, each element's box, rounded outward, is stored
+// there too (by element), from the same pass that reads the vertices.
+template <index_t D, typename Source>
+std::vector<index_t> curve_leaves(const Source& source, index_t n,
+                                  typename CompactAABBTree<D>::FloatBox* rounded_boxes) {
+    auto items = uninitialised<Item>(n);
+    {
+        auto scratch = uninitialised<Item>(n);
+        const CurveFrame<D> frame = source.frame();
+        for (index_t i = 0; i < n; ++i) {
+            const BoundingBox<D> box = source.box(i);
+            if (rounded_boxes != nullptr) {
+                rounded_boxes[i] = rounded_outward(box);
+            }
+            items[i] = (Item{frame.key(box_center(box))} << 32U) | i;
+        }
+        sort_along_curve<D>(
+            items.get(), scratch.get(), n, frame,
+            [&source](index_t element) { return source.center(element); }, max_refinements, true);
+    }
+    std::vector<index_t> leaves(n);
+    for (index_t i = 0; i < n; ++i) {
+        leaves[i] = static_cast<index_t>(items[i] & 0xFFFFFFFFU);
+    }
+    return leaves;
+}
+
 }  // namespace
 }  // namespace detail
+
+template <index_t D>
+std::vector<index_t> CompactAABBTree<D>::leaf_order(
+    absl::Span<const Point<D>> points, absl::Span<const std::array<index_t, D + 1>> elements) {
+    check_index_range(elements.size());
+    if (elements.empty()) {
+        return {};
+    }
+    return detail::curve_leaves<D>(detail::SimplexBoxes<D>{points, elements},
+                                   static_cast<index_t>(elements.size()), nullptr);
+}
+
+template <index_t D>
+CompactAABBTree<D>::CompactAABBTree(absl::Span<const Point<D>> points,
+                                    absl::Span<const std::array<index_t, D + 1>> ordered_elements,
+                                    std::vector<index_t> leaves) {
+    check_index_range(ordered_elements.size());
+    if (leaves.size() != ordered_elements.size()) {
+        throw PolvaneException{"[CompactAABBTree] ", leaves.size(), " leaves given for ",
+                               ordered_elements.size(), " elements"};
+    }
+    if (leaves.empty()) {
+        return;
+    }
+    const auto n = static_cast<index_t>(leaves.size());
+    // In leaf order already: the boxes are computed in sequence, with no gather.
+    const detail::SimplexBoxes<D> source{points, ordered_elements};
+    auto leaf_boxes = detail::uninitialised<FloatBox>(n);
+    for (index_t i = 0; i < n; ++i) {
+        leaf_boxes[i] = detail::rounded_outward(source.box(i));
+    }
+    build_nodes(leaf_boxes.get(), std::move(leaves));
+}
 
 template <index_t D>
 CompactAABBTree<D>::CompactAABBTree(absl::Span<const BoundingBox<D>> element_boxes) {
@@ -351,42 +413,26 @@ void CompactAABBTree<D>::build(const Source& source, std::size_t size) {
         return;
     }
     const auto n = static_cast<index_t>(size);
-    std::vector<index_t> leaves;
     // Each element's box is computed once, in element order (the order in which its vertices
-    // are stored, so mostly sequential reads): its centre's key and its rounded box, which the
-    // box builder then reads by leaf.
+    // are stored, so mostly sequential reads): its centre's key and its rounded box, which is
+    // then gathered into leaf order in one pass of independent loads, so that the builder's
+    // recursion reads the boxes in sequence instead of waiting on each.
     auto element_boxes = detail::uninitialised<FloatBox>(n);
-    std::unique_ptr<FloatBox[]> leaf_boxes;
-    {
-        auto items = detail::uninitialised<detail::Item>(n);
-        {
-            auto scratch = detail::uninitialised<detail::Item>(n);
-            const detail::CurveFrame<D> frame = source.frame();
-            for (index_t i = 0; i < n; ++i) {
-                const BoundingBox<D> box = source.box(i);
-                element_boxes[i] = detail::rounded_outward(box);
-                items[i] = (detail::Item{frame.key(detail::box_center(box))} << 32U) | i;
-            }
-            detail::sort_along_curve<D>(
-                items.get(), scratch.get(), n, frame,
-                [&source](index_t element) { return source.center(element); },
-                detail::max_refinements, true);
-        }
-        // The boxes gathered into leaf order in one pass of independent loads, so that the
-        // builder's recursion reads them in sequence instead of waiting on each.
-        leaves.resize(n);
-        leaf_boxes = detail::uninitialised<FloatBox>(n);
-        for (index_t i = 0; i < n; ++i) {
-            const auto element = static_cast<index_t>(items[i] & 0xFFFFFFFFU);
-            leaves[i] = element;
-            leaf_boxes[i] = element_boxes[element];
-        }
+    std::vector<index_t> leaves = detail::curve_leaves<D>(source, n, element_boxes.get());
+    auto leaf_boxes = detail::uninitialised<FloatBox>(n);
+    for (index_t i = 0; i < n; ++i) {
+        leaf_boxes[i] = element_boxes[leaves[i]];
     }
     element_boxes.reset();
+    build_nodes(leaf_boxes.get(), std::move(leaves));
+}
+
+template <index_t D>
+void CompactAABBTree<D>::build_nodes(const FloatBox* leaf_boxes, std::vector<index_t> leaves) {
     // Records written once each by the builder, never filled beforehand.
-    auto inner = detail::uninitialised<ChildBoxes>(n - 1);
-    detail::BoxBuilder<D> builder{leaf_boxes.get(), inner.get()};
-    const FloatBox root = builder.node(0, 0, n);
+    auto inner = detail::uninitialised<ChildBoxes>(leaves.size() - 1);
+    detail::BoxBuilder<D> builder{leaf_boxes, inner.get()};
+    const FloatBox root = builder.node(0, 0, static_cast<index_t>(leaves.size()));
     root_ = root;
     inner_ = std::move(inner);
     leaves_ = std::move(leaves);

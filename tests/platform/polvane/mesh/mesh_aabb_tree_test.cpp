@@ -8,8 +8,10 @@
 #include <limits>
 #include <random>
 #include <tuple>
+#include <vector>
 
 #include "orvex_testing/mesh_generators.h"
+#include "polvane/basic/polvane_exception.h"
 #include "polvane/mesh/distance_to_element.h"
 #include "polvane/mesh/mesh_traits.h"
 
@@ -152,6 +154,89 @@ TEST(MeshAABBTree, CompactTreeBoxesHoldTheirVerticesExactly) {
     expect_compact_boxes_hold_their_vertices(test::jittered_segment_curve(300));
     expect_compact_boxes_hold_their_vertices(test::jittered_square_surface(13));
     expect_compact_boxes_hold_their_vertices(test::jittered_cube_solid(5));
+}
+
+// The leaf-ordered copy holds the source's elements in the compact tree's leaf order, on the
+// same coordinates, with vertices numbered by first use (an unused source vertex is left out),
+// and its tree is the source's compact tree: same leaf order, same boxes, and the same nearest
+// element when elements are named by leaf position.
+template <typename Mesh>
+void expect_leaf_ordered_copy_matches(Mesh mesh) {
+    using Traits = MeshTraits<Mesh>;
+    constexpr index_t D = Traits::dimension;
+    typename Traits::Builder builder{mesh};
+    builder.set_point(builder.create_points(1), Point<D>{});
+    const auto [copy, tree] = Traits::create_leaf_ordered_copy(mesh);
+    const auto reference = Traits::create_compact_tree(mesh);
+    const index_t n = Traits::nb_elements(mesh);
+    ASSERT_EQ(Traits::nb_elements(*copy), n);
+    ASSERT_EQ(tree.nb_bboxes(), n);
+    EXPECT_TRUE(std::equal(tree.leaf_order().begin(), tree.leaf_order().end(),
+                           reference.leaf_order().begin(), reference.leaf_order().end()));
+    for (std::size_t k = 1; k < 2 * static_cast<std::size_t>(n); ++k) {
+        const bool exists = [&] {
+            index_t b = 0;
+            index_t e = n;
+            for (unsigned level = 63 - static_cast<unsigned>(__builtin_clzll(k)); level-- > 0;) {
+                if (e - b < 2) {
+                    return false;
+                }
+                const index_t m = b + (e - b) / 2;
+                ((k >> level) & 1U) != 0 ? b = m : e = m;
+            }
+            return true;
+        }();
+        if (exists) {
+            EXPECT_EQ(tree.node_box(k).min(), reference.node_box(k).min()) << "node " << k;
+            EXPECT_EQ(tree.node_box(k).max(), reference.node_box(k).max()) << "node " << k;
+        }
+    }
+    index_t next_new_vertex = 0;
+    for (index_t i = 0; i < n; ++i) {
+        const auto& ours = Traits::element_vertices(*copy, i);
+        const auto& theirs = Traits::element_vertices(mesh, tree.leaf_element(i));
+        for (index_t v = 0; v <= D; ++v) {
+            EXPECT_EQ(copy->point(ours[v]), mesh.point(theirs[v])) << "leaf " << i;
+            EXPECT_LE(ours[v], next_new_vertex) << "leaf " << i;
+            next_new_vertex = std::max(next_new_vertex, ours[v] + 1);
+        }
+    }
+    EXPECT_EQ(copy->nb_vertices(), next_new_vertex);
+    EXPECT_EQ(copy->nb_vertices() + 1, mesh.nb_vertices());
+    const typename Traits::ElementDistance by_position{*copy};
+    const typename Traits::ElementDistance by_element{mesh};
+    std::mt19937_64 random{31};
+    std::uniform_real_distribution<double> coordinate{-0.1, 1.1};
+    for (int query = 0; query < 200; ++query) {
+        Point<D> point;
+        for (index_t axis = 0; axis < D; ++axis) {
+            point.set_value(axis, coordinate(random));
+        }
+        const auto [position, distance] = tree.closest_position_within(point, by_position, 0.05);
+        const auto [element, expected] = reference.closest_element_within(point, by_element, 0.05);
+        EXPECT_EQ(distance, expected) << point.string();
+        EXPECT_EQ(position == NO_ID ? NO_ID : tree.leaf_element(position), element)
+            << point.string();
+    }
+    std::vector<index_t> too_few(tree.leaf_order().begin(), tree.leaf_order().end() - 1);
+    std::vector<std::array<index_t, D + 1>> elements;
+    for (index_t i = 0; i < n; ++i) {
+        elements.push_back(Traits::element_vertices(*copy, i));
+    }
+    std::vector<Point<D>> points;
+    for (index_t v = 0; v < copy->nb_vertices(); ++v) {
+        points.push_back(copy->point(v));
+    }
+    EXPECT_THROW((CompactAABBTree<D>{points, elements, too_few}), PolvaneException);
+}
+
+TEST(MeshAABBTree, LeafOrderedCopyIsTheCompactTreeOverTheSameElements) {
+    expect_leaf_ordered_copy_matches(test::jittered_segment_curve(300));
+    expect_leaf_ordered_copy_matches(test::jittered_square_surface(13));
+    expect_leaf_ordered_copy_matches(test::jittered_cube_solid(5));
+    const auto empty = create_leaf_ordered_copy(TetrahedralSolid<3>{});
+    EXPECT_EQ(empty.tree.nb_bboxes(), 0U);
+    EXPECT_EQ(empty.mesh->nb_vertices(), 0U);
 }
 
 }  // namespace

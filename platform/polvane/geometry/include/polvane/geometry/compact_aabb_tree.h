@@ -76,6 +76,28 @@ public:
     CompactAABBTree(absl::Span<const Point<D>> points,
                     absl::Span<const std::array<index_t, D + 1>> elements);
 
+    /// Builds the tree over simplices that are already in leaf order: ordered_elements[i] is
+    /// the simplex at leaf position i, named by the element index leaves[i] (what
+    /// `leaf_element(i)` answers). With the `leaf_order` of the same simplices in another
+    /// numbering, this gives the tree that the constructor above builds over them, with the
+    /// element data of neighbouring leaves side by side in memory; the boxes are computed in
+    /// sequence.
+    /// \pre every vertex index is below points.size().
+    /// \throw PolvaneException "[CompactAABBTree] ..." when leaves.size() differs from
+    /// ordered_elements.size(), and "[Range] Invalid range: ..." when there are more elements
+    /// than `index_t` can number.
+    CompactAABBTree(absl::Span<const Point<D>> points,
+                    absl::Span<const std::array<index_t, D + 1>> ordered_elements,
+                    std::vector<index_t> leaves);
+
+    /// The leaf order of the tree over these simplices (see the class comment), as the
+    /// simplex constructor computes it: element i of the result is the element at leaf
+    /// position i. For callers that lay their own element data out in that order.
+    /// \throw PolvaneException "[Range] Invalid range: ..." when there are more elements than
+    /// `index_t` can number.
+    [[nodiscard]] static std::vector<index_t> leaf_order(
+        absl::Span<const Point<D>> points, absl::Span<const std::array<index_t, D + 1>> elements);
+
     /// Takes over the other tree, which is left empty.
     CompactAABBTree(CompactAABBTree&&) noexcept = default;
     /// Takes over the other tree, which is left empty.
@@ -134,7 +156,7 @@ public:
         const index_t seed = leaves_[greedy_descent(query, path)];
         const double seed_distance = read_distance(distance(query, seed));
         Nearest nearest{seed, seed_distance, seed_distance};
-        visit_off_path<false>(query, distance, path, nearest);
+        visit_off_path<false, false>(query, distance, path, nearest);
         return {nearest.element, nearest.distance};
     }
 
@@ -153,7 +175,28 @@ public:
         const index_t seed = leaves_[greedy_descent(query, path)];
         const double seed_distance = read_distance(distance(query, seed));
         Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
-        visit_off_path<true>(query, distance, path, nearest);
+        visit_off_path<true, false>(query, distance, path, nearest);
+        return {nearest.element, nearest.distance};
+    }
+
+    /// `closest_element_within` with elements named by their leaf positions: `distance` is
+    /// called as distance(query, position) for the element at leaf position `position`, and
+    /// the result names the nearest element by its position (leaf_element(position) is the
+    /// element). Made for callers that keep their element data in leaf order, where the
+    /// elements met by one query lie side by side in memory. NO_ID when the answer is
+    /// (NO_ID, +infinity).
+    template <typename PositionDistance>
+    [[nodiscard]] std::tuple<index_t, double> closest_position_within(
+        const Point<D>& query, const PositionDistance& distance, double bound) const {
+        const index_t n = nb_bboxes();
+        if (n == 0 || box_distance(root_, query) >= bound) {
+            return {NO_ID, std::numeric_limits<double>::infinity()};
+        }
+        Path path;
+        const index_t seed = greedy_descent(query, path);
+        const double seed_distance = read_distance(distance(query, seed));
+        Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
+        visit_off_path<true, true>(query, distance, path, nearest);
         return {nearest.element, nearest.distance};
     }
 
@@ -174,6 +217,10 @@ public:
 private:
     template <typename Source>
     void build(const Source& source, std::size_t size);
+
+    // The inner records and the root from the rounded boxes of the leaves, in leaf order.
+    // \pre !leaves.empty().
+    void build_nodes(const FloatBox* leaf_boxes, std::vector<index_t> leaves);
 
     struct Nearest {
         index_t element;
@@ -208,6 +255,9 @@ private:
         }
         return finish_distance(box, point, outside2, std::sqrt(outside2), largest_gap);
     }
+
+    // Below this sum of squared gaps some squares may have lost all their digits to underflow.
+    static constexpr double smallest_safe_square = 1e-290;
 
     static double read_distance(double distance) {
         return std::isnan(distance) ? std::numeric_limits<double>::infinity() : distance;
@@ -253,6 +303,20 @@ private:
             largest_gap = _mm_max_pd(gap, largest_gap);
         }
         const __m128d root = _mm_sqrt_pd(outside2);
+        // The common case in both lanes at once: no NaN, and each box either holds the point
+        // (the largest gap, plus 0 to turn -0 into +0) or is far enough for the square root
+        // to be exact to the bits (`finish_distance`'s safe range).
+        const __m128d outside = _mm_cmpgt_pd(largest_gap, zero);
+        const __m128d safe =
+            _mm_and_pd(_mm_cmpgt_pd(outside2, _mm_set1_pd(smallest_safe_square)),
+                       _mm_cmplt_pd(outside2, _mm_set1_pd(std::numeric_limits<double>::max())));
+        if (_mm_movemask_pd(_mm_or_pd(nan, _mm_andnot_pd(safe, outside))) == 0) {
+            const __m128d distances = _mm_or_pd(
+                _mm_and_pd(outside, root), _mm_andnot_pd(outside, _mm_add_pd(largest_gap, zero)));
+            left = _mm_cvtsd_f64(distances);
+            right = _mm_cvtsd_f64(_mm_unpackhi_pd(distances, distances));
+            return;
+        }
         std::array<double, 2> squares{};
         std::array<double, 2> roots{};
         std::array<double, 2> gaps{};
@@ -279,8 +343,6 @@ private:
     // root and the largest gap.
     static double finish_distance(const FloatBox& box, const Point<D>& point, double outside2,
                                   double root, double largest_gap) {
-        // Below this threshold some squares may have lost all their digits to underflow.
-        constexpr double smallest_safe_square = 1e-290;
         const bool outside = largest_gap > 0.0;
         const bool safe =
             outside2 > smallest_safe_square && outside2 < std::numeric_limits<double>::max();
@@ -289,6 +351,18 @@ private:
         }
         // Inside: minus the distance to the nearest face, +0 on the boundary.
         return outside ? root : largest_gap + 0.0;
+    }
+
+    // Asks for the records of both children of the inner node at `inner` (covering [begin,
+    // end), split at `middle`) while its own boxes are being measured: one of them is read
+    // next, and which one is not known before the comparison. A prefetch never faults, so a
+    // child that is a leaf (no record) costs one useless request.
+    void prefetch_children([[maybe_unused]] std::size_t inner, [[maybe_unused]] index_t begin,
+                           [[maybe_unused]] index_t middle) const {
+#if defined(__GNUC__)
+        __builtin_prefetch(inner_.get() + inner + 1);
+        __builtin_prefetch(inner_.get() + inner + (middle - begin));
+#endif
     }
 
     // The leaf position reached from the root by always going to the child whose box is
@@ -301,6 +375,7 @@ private:
         unsigned depth = 0;
         while (end - begin > 1) {
             const index_t middle = begin + (end - begin) / 2;
+            prefetch_children(inner, begin, middle);
             double left = 0;
             double right = 0;
             child_distances(inner_[inner], query, left, right);
@@ -328,7 +403,9 @@ private:
     // its distance is below the limit of that moment, as the recursion would on its way back.
     // Where the path's own child is not below the limit, the search would not have gone
     // deeper: only the siblings from that level up are visited.
-    template <bool StopAtZero, typename ElementDistance>
+    // With `Positions`, elements are named by their leaf positions (see
+    // `closest_position_within`).
+    template <bool StopAtZero, bool Positions, typename ElementDistance>
     void visit_off_path(const Point<D>& query, const ElementDistance& distance, const Path& path,
                         Nearest& nearest) const {
         unsigned levels = path.depth;
@@ -345,19 +422,20 @@ private:
             const Step& step = path.steps[level];
             if (step.second < nearest.limit) {
                 if (step.sibling_end - step.sibling_begin == 1) {
-                    visit_leaf(query, distance, step.sibling_begin, nearest);
+                    visit_leaf<Positions>(query, distance, step.sibling_begin, nearest);
                 } else {
-                    visit_inner<StopAtZero>(query, distance, step.sibling_inner, step.sibling_begin,
-                                            step.sibling_end, nearest);
+                    visit_inner<StopAtZero, Positions>(query, distance, step.sibling_inner,
+                                                       step.sibling_begin, step.sibling_end,
+                                                       nearest);
                 }
             }
         }
     }
 
-    template <typename ElementDistance>
+    template <bool Positions, typename ElementDistance>
     void visit_leaf(const Point<D>& query, const ElementDistance& distance, index_t position,
                     Nearest& nearest) const {
-        const index_t element = leaves_[position];
+        const index_t element = Positions ? position : leaves_[position];
         const double element_distance = read_distance(distance(query, element));
         if (element_distance < nearest.limit) {
             nearest = {element, element_distance, element_distance};
@@ -366,13 +444,14 @@ private:
 
     // Visits the inner node at pre-order index `inner` covering [begin, end) (end - begin > 1);
     // the caller has checked its box distance against the current limit.
-    template <bool StopAtZero, typename ElementDistance>
+    template <bool StopAtZero, bool Positions, typename ElementDistance>
     void visit_inner(const Point<D>& query, const ElementDistance& distance, std::size_t inner,
                      index_t begin, index_t end, Nearest& nearest) const {
         if (StopAtZero && !(nearest.limit > 0)) {
             return;
         }
         const index_t middle = begin + (end - begin) / 2;
+        prefetch_children(inner, begin, middle);
         double left_distance = 0;
         double right_distance = 0;
         child_distances(inner_[inner], query, left_distance, right_distance);
@@ -380,33 +459,34 @@ private:
         const double first_distance = left_first ? left_distance : right_distance;
         const double second_distance = left_first ? right_distance : left_distance;
         if (first_distance < nearest.limit) {
-            visit_child<StopAtZero>(query, distance, inner, begin, middle, end, left_first,
-                                    nearest);
+            visit_child<StopAtZero, Positions>(query, distance, inner, begin, middle, end,
+                                               left_first, nearest);
         }
         if (StopAtZero && !(nearest.limit > 0)) {
             return;
         }
         if (second_distance < nearest.limit) {
-            visit_child<StopAtZero>(query, distance, inner, begin, middle, end, !left_first,
-                                    nearest);
+            visit_child<StopAtZero, Positions>(query, distance, inner, begin, middle, end,
+                                               !left_first, nearest);
         }
     }
 
-    template <bool StopAtZero, typename ElementDistance>
+    template <bool StopAtZero, bool Positions, typename ElementDistance>
     void visit_child(const Point<D>& query, const ElementDistance& distance, std::size_t inner,
                      index_t begin, index_t middle, index_t end, bool left,
                      Nearest& nearest) const {
         if (left) {
             if (middle - begin == 1) {
-                visit_leaf(query, distance, begin, nearest);
+                visit_leaf<Positions>(query, distance, begin, nearest);
             } else {
-                visit_inner<StopAtZero>(query, distance, inner + 1, begin, middle, nearest);
+                visit_inner<StopAtZero, Positions>(query, distance, inner + 1, begin, middle,
+                                                   nearest);
             }
         } else if (end - middle == 1) {
-            visit_leaf(query, distance, middle, nearest);
+            visit_leaf<Positions>(query, distance, middle, nearest);
         } else {
-            visit_inner<StopAtZero>(query, distance, inner + (middle - begin), middle, end,
-                                    nearest);
+            visit_inner<StopAtZero, Positions>(query, distance, inner + (middle - begin), middle,
+                                               end, nearest);
         }
     }
 

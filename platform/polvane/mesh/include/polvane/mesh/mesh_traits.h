@@ -18,6 +18,7 @@
 #include "polvane/mesh/edged_curve.h"
 #include "polvane/mesh/edged_curve_builder.h"
 #include "polvane/mesh/element_identifiers.h"
+#include "polvane/mesh/leaf_ordered_copy.h"
 #include "polvane/mesh/mesh_aabb_tree.h"
 #include "polvane/mesh/tetrahedral_solid.h"
 #include "polvane/mesh/tetrahedral_solid_builder.h"
@@ -46,7 +47,9 @@
 ///   local order, by reference into the mesh, valid until the mesh changes) and
 ///   `simplex(mesh, element)`;
 /// - `create_tree(mesh)` and `create_compact_tree(mesh)`: the trees over the mesh's elements,
-///   element i of the tree being element i of the mesh;
+///   element i of the tree being element i of the mesh; `create_leaf_ordered_copy(mesh)`: the
+///   copy of the mesh's geometry in the compact tree's leaf order, with that tree (see
+///   "polvane/mesh/leaf_ordered_copy.h");
 /// - `element_attribute_manager(mesh)`, const or not: the attribute manager of the elements;
 /// - the builder's element edits under one name: `create_element(builder, vertices)`,
 ///   `create_elements(builder, elements)` (the index of the first new element),
@@ -113,6 +116,12 @@ struct MeshTraits<EdgedCurve<1>> {
     /// The compact tree over the elements.
     [[nodiscard]] static CompactTree create_compact_tree(const Mesh& mesh) {
         return create_compact_aabb_tree(mesh);
+    }
+
+    /// The copy of the mesh's geometry in the compact tree's leaf order, with that tree.
+    [[nodiscard]] static LeafOrderedCopy<Mesh, dimension> create_leaf_ordered_copy(
+        const Mesh& mesh) {
+        return orvex::create_leaf_ordered_copy(mesh);
     }
 
     /// The attribute manager of the elements.
@@ -194,6 +203,12 @@ struct MeshTraits<TriangulatedSurface<2>> {
     /// The compact tree over the elements.
     [[nodiscard]] static CompactTree create_compact_tree(const Mesh& mesh) {
         return create_compact_aabb_tree(static_cast<const SurfaceMesh<2>&>(mesh));
+    }
+
+    /// The copy of the mesh's geometry in the compact tree's leaf order, with that tree.
+    [[nodiscard]] static LeafOrderedCopy<Mesh, dimension> create_leaf_ordered_copy(
+        const Mesh& mesh) {
+        return orvex::create_leaf_ordered_copy(mesh);
     }
 
     /// The attribute manager of the elements.
@@ -311,6 +326,12 @@ struct MeshTraits<TetrahedralSolid<3>> {
     /// The compact tree over the elements.
     [[nodiscard]] static CompactTree create_compact_tree(const Mesh& mesh) {
         return create_compact_aabb_tree(static_cast<const SolidMesh<3>&>(mesh));
+    }
+
+    /// The copy of the mesh's geometry in the compact tree's leaf order, with that tree.
+    [[nodiscard]] static LeafOrderedCopy<Mesh, dimension> create_leaf_ordered_copy(
+        const Mesh& mesh) {
+        return orvex::create_leaf_ordered_copy(mesh);
     }
 
     /// The attribute manager of the elements.
