@@ -283,7 +283,11 @@ private:
     // boxes are measured side by side, one per lane, by the same operations in the same order
     // (a maximum `a > b ? a : b` is MAXPD with its operands in that order), and only the last
     // steps are done per box.
-    static void child_distances(const ChildBoxes& boxes, const Point<D>& point, double& left,
+    //
+    // Returns left < right. In the common case that comparison is read off the signs and the
+    // largest gaps, without waiting for the square roots: a box that holds the point is at
+    // distance `largest_gap + 0 <= 0`, one that does not at a positive distance.
+    static bool child_distances(const ChildBoxes& boxes, const Point<D>& point, double& left,
                                 double& right) {
 #if defined(__SSE2__)
         const __m128d zero = _mm_setzero_pd();
@@ -315,7 +319,16 @@ private:
                 _mm_and_pd(outside, root), _mm_andnot_pd(outside, _mm_add_pd(largest_gap, zero)));
             left = _mm_cvtsd_f64(distances);
             right = _mm_cvtsd_f64(_mm_unpackhi_pd(distances, distances));
-            return;
+            const int outside_lanes = _mm_movemask_pd(outside);
+            if (outside_lanes == 0) {
+                const __m128d inside_distances = _mm_add_pd(largest_gap, zero);
+                return _mm_cvtsd_f64(inside_distances)
+                       < _mm_cvtsd_f64(_mm_unpackhi_pd(inside_distances, inside_distances));
+            }
+            if (outside_lanes != 3) {
+                return outside_lanes == 2;
+            }
+            return left < right;
         }
         std::array<double, 2> squares{};
         std::array<double, 2> roots{};
@@ -337,6 +350,7 @@ private:
         left = box_distance(boxes.child[0], point);
         right = box_distance(boxes.child[1], point);
 #endif
+        return left < right;
     }
 
     // The last step of `box_distance` from the sum of the squared positive gaps, its square
@@ -378,9 +392,9 @@ private:
             prefetch_children(inner, begin, middle);
             double left = 0;
             double right = 0;
-            child_distances(inner_[inner], query, left, right);
+            const bool go_left = child_distances(inner_[inner], query, left, right);
             Step& step = path.steps[depth++];
-            if (left < right) {
+            if (go_left) {
                 step = {left, right, inner + (middle - begin), middle, end};
                 inner += 1;
                 end = middle;
@@ -454,8 +468,8 @@ private:
         prefetch_children(inner, begin, middle);
         double left_distance = 0;
         double right_distance = 0;
-        child_distances(inner_[inner], query, left_distance, right_distance);
-        const bool left_first = left_distance < right_distance;
+        const bool left_first =
+            child_distances(inner_[inner], query, left_distance, right_distance);
         const double first_distance = left_first ? left_distance : right_distance;
         const double second_distance = left_first ? right_distance : left_distance;
         if (first_distance < nearest.limit) {
