@@ -301,20 +301,20 @@ private:
 };
 
 // Computes the boxes of the inner nodes bottom-up, in one depth-first pass over the leaves,
-// from the rounded boxes of the elements in leaf order.
-template <index_t D>
+// from the rounded boxes of the elements in leaf order: `leaf_box(position)` gives the one at a
+// leaf position, and is called once per position, in increasing order.
+template <index_t D, typename LeafBox>
 class BoxBuilder {
 public:
     using FloatBox = typename CompactAABBTree<D>::FloatBox;
     using ChildBoxes = typename CompactAABBTree<D>::ChildBoxes;
 
-    BoxBuilder(const FloatBox* leaf_boxes, ChildBoxes* inner)
-        : leaf_boxes_(leaf_boxes), inner_(inner) {}
+    BoxBuilder(const LeafBox& leaf_box, ChildBoxes* inner) : leaf_box_(leaf_box), inner_(inner) {}
 
     // The box of the node covering [begin, end) whose record, if inner, is at `index`.
     FloatBox node(std::size_t index, index_t begin, index_t end) {
         if (end - begin == 1) {
-            return leaf_boxes_[begin];
+            return leaf_box_(begin);
         }
         const index_t middle = begin + (end - begin) / 2;
         const FloatBox left = node(index + 1, begin, middle);
@@ -326,7 +326,7 @@ public:
     }
 
 private:
-    const FloatBox* leaf_boxes_;
+    const LeafBox& leaf_box_;
     ChildBoxes* inner_;
 };
 
@@ -384,14 +384,12 @@ CompactAABBTree<D>::CompactAABBTree(absl::Span<const Point<D>> points,
     if (leaves.empty()) {
         return;
     }
-    const auto n = static_cast<index_t>(leaves.size());
-    // In leaf order already: the boxes are computed in sequence, with no gather.
+    // In leaf order already: each element's box is computed as the builder reaches its leaf,
+    // in sequence, with no box array at all.
     const detail::SimplexBoxes<D> source{points, ordered_elements};
-    auto leaf_boxes = detail::uninitialised<FloatBox>(n);
-    for (index_t i = 0; i < n; ++i) {
-        leaf_boxes[i] = detail::rounded_outward(source.box(i));
-    }
-    build_nodes(leaf_boxes.get(), std::move(leaves));
+    build_nodes(
+        [&source](index_t position) { return detail::rounded_outward(source.box(position)); },
+        std::move(leaves));
 }
 
 template <index_t D>
@@ -424,14 +422,16 @@ void CompactAABBTree<D>::build(const Source& source, std::size_t size) {
         leaf_boxes[i] = element_boxes[leaves[i]];
     }
     element_boxes.reset();
-    build_nodes(leaf_boxes.get(), std::move(leaves));
+    build_nodes([&leaf_boxes](index_t position) { return leaf_boxes[position]; },
+                std::move(leaves));
 }
 
 template <index_t D>
-void CompactAABBTree<D>::build_nodes(const FloatBox* leaf_boxes, std::vector<index_t> leaves) {
+template <typename LeafBox>
+void CompactAABBTree<D>::build_nodes(const LeafBox& leaf_box, std::vector<index_t> leaves) {
     // Records written once each by the builder, never filled beforehand.
     auto inner = detail::uninitialised<ChildBoxes>(leaves.size() - 1);
-    detail::BoxBuilder<D> builder{leaf_boxes, inner.get()};
+    detail::BoxBuilder<D, LeafBox> builder{leaf_box, inner.get()};
     const FloatBox root = builder.node(0, 0, static_cast<index_t>(leaves.size()));
     root_ = root;
     inner_ = std::move(inner);

@@ -218,9 +218,11 @@ private:
     template <typename Source>
     void build(const Source& source, std::size_t size);
 
-    // The inner records and the root from the rounded boxes of the leaves, in leaf order.
+    // The inner records and the root from the rounded boxes of the leaves: leaf_box(i) is the
+    // one at leaf position i, asked once per position, in increasing order.
     // \pre !leaves.empty().
-    void build_nodes(const FloatBox* leaf_boxes, std::vector<index_t> leaves);
+    template <typename LeafBox>
+    void build_nodes(const LeafBox& leaf_box, std::vector<index_t> leaves);
 
     struct Nearest {
         index_t element;
