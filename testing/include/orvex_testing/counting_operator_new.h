@@ -16,7 +16,9 @@ inline std::atomic<std::size_t> allocation_count{0};
 
 }  // namespace orvex::test
 
-void* operator new(std::size_t size) {
+// None of them inlined: GCC would pair the malloc() or free() of an inlined one with the new
+// or delete expression at the call and warn of a mismatch, though both sides are ours.
+__attribute__((noinline)) void* operator new(std::size_t size) {
     ++orvex::test::allocation_count;
     if (void* memory = std::malloc(size == 0 ? 1 : size)) {
         return memory;
@@ -24,8 +26,6 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc{};
 }
 
-// Not inlined: GCC would pair the free() of an inlined delete with the new expression it
-// frees and warn of a mismatch, though both sides are ours.
 __attribute__((noinline)) void operator delete(void* memory) noexcept {
     std::free(memory);
 }
