@@ -319,7 +319,7 @@ public:
         const index_t middle = begin + (end - begin) / 2;
         const FloatBox left = node(index + 1, begin, middle);
         const FloatBox right = node(index + (middle - begin), middle, end);
-        inner_[index] = ChildBoxes{{left, right}};
+        inner_[index] = ChildBoxes::of(left, right);
         FloatBox box = left;
         add_float_box<D>(box, right);
         return box;
@@ -460,13 +460,13 @@ BoundingBox<D> CompactAABBTree<D>::node_box(std::size_t node) const {
     std::size_t inner = 0;
     index_t begin = 0;
     index_t end = nb_bboxes();
-    const FloatBox* box = &root_;
+    FloatBox box = root_;
     for (unsigned level = depth; level-- > 0;) {
         POLVANE_DEBUG_ASSERT(end - begin > 1, "[CompactAABBTree::node_box] Node ", node,
                              " is not in the tree");
         const index_t middle = begin + (end - begin) / 2;
         const bool right = ((node >> level) & 1U) != 0;
-        box = &inner_[inner].child[right ? 1 : 0];
+        box = inner_[inner].child(right ? 1 : 0);
         if (right) {
             inner += middle - begin;
             begin = middle;
@@ -475,7 +475,7 @@ BoundingBox<D> CompactAABBTree<D>::node_box(std::size_t node) const {
             end = middle;
         }
     }
-    return to_box(*box);
+    return to_box(box);
 }
 
 template <index_t D>

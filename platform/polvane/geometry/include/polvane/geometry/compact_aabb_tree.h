@@ -13,6 +13,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <xmmintrin.h>
 #endif
 
 #include "polvane/basic/assert.h"
@@ -50,8 +51,9 @@ namespace orvex {
 /// exactly and its `signed_distance` (computed in double precision, as `BoundingBox` does) is
 /// still a lower bound of the distance to them. Finite bounds beyond the float range become
 /// infinite on their outer side. The two children of an inner node are stored side by side
-/// (one record of 2 boxes per inner node, in depth-first pre-order), so that the two box tests
-/// of a level read one record. Storage: 16 D (n - 1) + 4 n bytes plus a few dozen.
+/// (one record of 2 boxes per inner node, interleaved by axis, in depth-first pre-order), so
+/// that the two box tests of a level read one record, one axis per load. Storage:
+/// 16 D (n - 1) + 4 n bytes plus a few dozen.
 ///
 /// The tree is movable and not copyable. All const operations are safe to call from many
 /// threads at once.
@@ -208,10 +210,31 @@ public:
         std::array<float, D> max;
     };
 
-    /// The boxes of the two children of one inner node, side by side.
+    /// The boxes of the two children of one inner node, interleaved by axis so that one
+    /// 16-byte load gives both children's bounds on an axis.
     struct ChildBoxes {
-        /// The left child's box, then the right child's.
-        std::array<FloatBox, 2> child;
+        /// Per axis: the left child's lower bound, the right child's, then their upper bounds.
+        std::array<std::array<float, 4>, D> axes;
+
+        /// The two boxes stored together, left then right.
+        static ChildBoxes of(const FloatBox& left, const FloatBox& right) {
+            ChildBoxes boxes{};
+            for (index_t axis = 0; axis < D; ++axis) {
+                boxes.axes[axis] = {left.min[axis], right.min[axis], left.max[axis],
+                                    right.max[axis]};
+            }
+            return boxes;
+        }
+
+        /// The box of child `index` (0 left, 1 right).
+        [[nodiscard]] FloatBox child(index_t index) const {
+            FloatBox box{};
+            for (index_t axis = 0; axis < D; ++axis) {
+                box.min[axis] = axes[axis][index];
+                box.max[axis] = axes[axis][2 + index];
+            }
+            return box;
+        }
     };
 
 private:
@@ -298,10 +321,10 @@ private:
         __m128d nan = zero;
         for (index_t axis = 0; axis < D; ++axis) {
             const __m128d value = _mm_set1_pd(point.value(axis));
-            const __m128d low = _mm_set_pd(static_cast<double>(boxes.child[1].min[axis]),
-                                           static_cast<double>(boxes.child[0].min[axis]));
-            const __m128d high = _mm_set_pd(static_cast<double>(boxes.child[1].max[axis]),
-                                            static_cast<double>(boxes.child[0].max[axis]));
+            // Both children's bounds on this axis in one load, widened exactly to doubles.
+            const __m128 bounds = _mm_loadu_ps(boxes.axes[axis].data());
+            const __m128d low = _mm_cvtps_pd(bounds);
+            const __m128d high = _mm_cvtps_pd(_mm_movehl_ps(bounds, bounds));
             const __m128d gap = _mm_max_pd(_mm_sub_pd(low, value), _mm_sub_pd(value, high));
             nan = _mm_or_pd(nan, _mm_cmpunord_pd(gap, gap));
             const __m128d positive = _mm_max_pd(gap, zero);
@@ -343,14 +366,14 @@ private:
             if (((static_cast<unsigned>(nan_lanes) >> child) & 1U) != 0) {
                 return std::numeric_limits<double>::quiet_NaN();
             }
-            return finish_distance(boxes.child[child], point, squares[child], roots[child],
+            return finish_distance(boxes.child(child), point, squares[child], roots[child],
                                    gaps[child]);
         };
         left = finish(0);
         right = finish(1);
 #else
-        left = box_distance(boxes.child[0], point);
-        right = box_distance(boxes.child[1], point);
+        left = box_distance(boxes.child(0), point);
+        right = box_distance(boxes.child(1), point);
 #endif
         return left < right;
     }
@@ -424,6 +447,11 @@ private:
     template <bool StopAtZero, bool Positions, typename ElementDistance>
     void visit_off_path(const Point<D>& query, const ElementDistance& distance, const Path& path,
                         Nearest& nearest) const {
+        // A seed at distance 0 ends the search at once (the loop below would return on its
+        // first level): the levels need not even be read.
+        if (StopAtZero && !(nearest.limit > 0)) {
+            return;
+        }
         unsigned levels = path.depth;
         for (unsigned level = 0; level < path.depth; ++level) {
             if (!(path.steps[level].first < nearest.limit)) {
