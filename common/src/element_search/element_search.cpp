@@ -234,8 +234,17 @@ std::vector<std::optional<index_t>> ElementSearch<Mesh>::initial_containing_elem
     if (!impl_ || !impl_->elements_tree || points.empty()) {
         return answers;
     }
-    // Each answer is the single query's own; only the order of the work changes.
-    for (const std::size_t i : impl_->elements_tree->first.curve_order(points)) {
+    // Each answer is the single query's own; only the order of the work changes. In that order
+    // the points and answers are visited out of their memory order, so the ones a few queries
+    // ahead are fetched early.
+    const std::vector<std::size_t> order = impl_->elements_tree->first.curve_order(points);
+    constexpr std::size_t lead = 8;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (k + lead < order.size()) {
+            __builtin_prefetch(&points[order[k + lead]]);
+            __builtin_prefetch(&answers[order[k + lead]], 1);
+        }
+        const std::size_t i = order[k];
         answers[i] = impl_->containing_element(points[i]);
     }
     return answers;
