@@ -133,6 +133,20 @@ public:
         return exact_(point, element);
     }
 
+    // The tree's hint before `operator()` on this element (see
+    // `CompactAABBTree::closest_positions_within`): first its vertex indices are asked for,
+    // then (`late`), once they have had time to arrive, its vertices' coordinates.
+    void prefetch(index_t element, bool late) const {
+        const auto& indices = Traits::element_vertices(*mesh_, element);
+        if (!late) {
+            __builtin_prefetch(indices.data());
+            return;
+        }
+        for (index_t i = 0; i <= D; ++i) {
+            __builtin_prefetch(&mesh_->point(indices[i]));
+        }
+    }
+
 private:
     const Mesh* mesh_;
     typename Traits::ElementDistance exact_;
@@ -234,19 +248,24 @@ std::vector<std::optional<index_t>> ElementSearch<Mesh>::initial_containing_elem
     if (!impl_ || !impl_->elements_tree || points.empty()) {
         return answers;
     }
-    // Each answer is the single query's own; only the order of the work changes. In that order
-    // the points and answers are visited out of their memory order, so the ones a few queries
-    // ahead are fetched early.
-    const std::vector<std::size_t> order = impl_->elements_tree->first.curve_order(points);
-    constexpr std::size_t lead = 8;
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k + lead < order.size()) {
-            __builtin_prefetch(&points[order[k + lead]]);
-            __builtin_prefetch(&answers[order[k + lead]], 1);
-        }
-        const std::size_t i = order[k];
-        answers[i] = impl_->containing_element(points[i]);
+    // Each answer is the single query's own; only the order of the work changes: the points
+    // go along the tree's curve, in groups that descend the tree together.
+    const auto& tree = impl_->elements_tree->first;
+    const auto& distance = impl_->elements_tree->second;
+    if (tree.nb_bboxes() == 0) {
+        // As the single query: a snapshot without elements answers "no index", not nothing.
+        answers.assign(points.size(), NO_ID);
+        return answers;
     }
+    const std::vector<std::size_t> order = tree.curve_order(points);
+    tree.closest_positions_within(points, order, distance, std::nextafter(GLOBAL_EPSILON, 1.),
+                                  [&](std::size_t i, index_t nearest, double best) {
+                                      // As in the single query: only a distance known to be within
+                                      // the tolerance.
+                                      if (best <= GLOBAL_EPSILON) {
+                                          answers[i] = tree.leaf_element(nearest);
+                                      }
+                                  });
     return answers;
 }
 

@@ -465,6 +465,8 @@ TEST(ElementSearch, EmptyNeverBuiltAndMovedFromSearches) {
     MovableSearch<TriangulatedSurface<2>> search;
     search.reinitialize_elements_tree(empty);
     EXPECT_EQ(search.initial_containing_element(Point2D{{0.5, 0.5}}), NO_ID);
+    EXPECT_EQ(search.initial_containing_elements(std::vector<Point2D>(2)),
+              (std::vector<std::optional<index_t>>{NO_ID, NO_ID}));
 
     const auto surface = test::jittered_square_surface(2);
     search.reinitialize_elements_tree(surface);

@@ -400,6 +400,27 @@ void check_compact_tree(const std::vector<BoundingBox<D>>& boxes, const Segments
                 query);
         }
     }
+    // Many queries at once (more than one group, NaN and infinite ones among them, answered
+    // in an order of the tree's own) give each query's single answer.
+    std::vector<Point<D>> queries;
+    for (int q = 0; q < 150; ++q) {
+        queries.push_back(random_point<D>(rng, -2, 12));
+    }
+    queries[7].set_value(0, kNaN);
+    queries[8].set_value(D - 1, kInf);
+    const auto by_position = [&](const Point<D>& p, index_t position) {
+        return to_box(p, tree.leaf_element(position));
+    };
+    const std::vector<std::size_t> order = tree.curve_order(queries);
+    std::vector<int> answered(queries.size(), 0);
+    tree.closest_positions_within(
+        queries, order, by_position, 0.5, [&](std::size_t i, index_t position, double best) {
+            ++answered[i];
+            EXPECT_EQ(std::make_tuple(position, best),
+                      tree.closest_position_within(queries[i], by_position, 0.5))
+                << "query " << i;
+        });
+    EXPECT_EQ(answered, std::vector<int>(queries.size(), 1));
 }
 
 template <index_t D>

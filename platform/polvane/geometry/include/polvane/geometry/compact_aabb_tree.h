@@ -9,6 +9,8 @@
 #include <limits>
 #include <memory>
 #include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -202,6 +204,53 @@ public:
         return {nearest.element, nearest.distance};
     }
 
+    /// `closest_position_within` for many queries: answer(i, position, distance) is called
+    /// once for each i in `order`, with exactly what closest_position_within(queries[i],
+    /// distance, bound) returns, in an order of its own.
+    ///
+    /// The queries are taken in the order given (`curve_order` gives one where neighbours walk
+    /// similar paths), 64 at a time, and each group descends the tree together, level by
+    /// level: each record on the way is read once for the group, and the box tests of its
+    /// queries, which do not wait on each other, overlap in the processor, as do the memory
+    /// reads of the records and elements they reach next. Each query's own search then
+    /// follows its own path. Every query measures the same boxes and elements, in the same
+    /// order, as its single query does, so the answers are the same to the bit.
+    ///
+    /// If `distance` has a member `prefetch(index_t position, bool late)`, it is called for
+    /// each query's seed (the leaf its descent reaches) before distance(query, seed) is: once
+    /// with late = false as the seed is found, once with late = true just before the group's
+    /// searches start, so that data reached through indices can be asked for in two rounds.
+    /// It must only ask for memory (a hint), never change an answer.
+    ///
+    /// Allocates about 70 kilobytes; const, so several threads may run it at once.
+    /// \pre every entry of `order` is below queries.size().
+    template <typename PositionDistance, typename Answer>
+    void closest_positions_within(absl::Span<const Point<D>> queries,
+                                  absl::Span<const std::size_t> order,
+                                  const PositionDistance& distance, double bound,
+                                  const Answer& answer) const {
+        const index_t n = nb_bboxes();
+        const auto group = std::make_unique<Group>();
+        for (std::size_t start = 0; start < order.size(); start += group_size) {
+            const std::size_t stop = std::min(order.size(), start + group_size);
+            unsigned count = 0;
+            for (std::size_t k = start; k < stop; ++k) {
+                const std::size_t index = order[k];
+                const Point<D>& query = queries[index];
+                if (n == 0 || box_distance(root_, query) >= bound) {
+                    answer(index, NO_ID, std::numeric_limits<double>::infinity());
+                } else {
+                    group->queries[count] = {query, index};
+                    group->ids[count] = count;
+                    ++count;
+                }
+            }
+            if (count > 0) {
+                descend_together(*group, count, distance, bound, answer);
+            }
+        }
+    }
+
     /// A box in single precision.
     struct FloatBox {
         /// The lower bounds, rounded towards -infinity.
@@ -378,6 +427,46 @@ private:
         return left < right;
     }
 
+    // `child_distances` without a branch in the common case, for the group descent, where
+    // the box tests of different queries overlap and the square roots' latency is hidden:
+    // there, the branches on each query's signs would be mispredicted half the time.
+    static bool child_distances_flat(const ChildBoxes& boxes, const Point<D>& point, double& left,
+                                     double& right) {
+#if defined(__SSE2__)
+        const __m128d zero = _mm_setzero_pd();
+        __m128d outside2 = zero;
+        __m128d largest_gap = _mm_set1_pd(-std::numeric_limits<double>::infinity());
+        __m128d nan = zero;
+        for (index_t axis = 0; axis < D; ++axis) {
+            const __m128d value = _mm_set1_pd(point.value(axis));
+            const __m128 bounds = _mm_loadu_ps(boxes.axes[axis].data());
+            const __m128d low = _mm_cvtps_pd(bounds);
+            const __m128d high = _mm_cvtps_pd(_mm_movehl_ps(bounds, bounds));
+            const __m128d gap = _mm_max_pd(_mm_sub_pd(low, value), _mm_sub_pd(value, high));
+            nan = _mm_or_pd(nan, _mm_cmpunord_pd(gap, gap));
+            const __m128d positive = _mm_max_pd(gap, zero);
+            outside2 = _mm_add_pd(outside2, _mm_mul_pd(positive, positive));
+            largest_gap = _mm_max_pd(gap, largest_gap);
+        }
+        const __m128d root = _mm_sqrt_pd(outside2);
+        const __m128d outside = _mm_cmpgt_pd(largest_gap, zero);
+        const __m128d safe =
+            _mm_and_pd(_mm_cmpgt_pd(outside2, _mm_set1_pd(smallest_safe_square)),
+                       _mm_cmplt_pd(outside2, _mm_set1_pd(std::numeric_limits<double>::max())));
+        if (__builtin_expect(_mm_movemask_pd(_mm_or_pd(nan, _mm_andnot_pd(safe, outside))) != 0,
+                             0)) {
+            return child_distances(boxes, point, left, right);
+        }
+        const __m128d distances = _mm_or_pd(_mm_and_pd(outside, root),
+                                            _mm_andnot_pd(outside, _mm_add_pd(largest_gap, zero)));
+        left = _mm_cvtsd_f64(distances);
+        right = _mm_cvtsd_f64(_mm_unpackhi_pd(distances, distances));
+        return left < right;
+#else
+        return child_distances(boxes, point, left, right);
+#endif
+    }
+
     // The last step of `box_distance` from the sum of the squared positive gaps, its square
     // root and the largest gap.
     static double finish_distance(const FloatBox& box, const Point<D>& point, double outside2,
@@ -431,6 +520,141 @@ private:
         }
         path.depth = depth;
         return begin;
+    }
+
+    // How many queries descend together: enough for the box tests of a level to overlap,
+    // few enough for their paths to stay in the first cache levels.
+    static constexpr unsigned group_size = D == 3 ? 256 : 64;
+
+    // The queries of one group, their paths, and the working order of their ids (indices into
+    // `queries` and `paths`), each node's queries forming one run of it.
+    struct Group {
+        struct Query {
+            Point<D> point;
+            std::size_t index;
+        };
+
+        std::array<Query, group_size> queries;
+        std::array<Path, group_size> paths;
+        std::array<unsigned, group_size> ids;
+        std::array<unsigned, group_size> sorted;
+    };
+
+    // The greedy descents of the group's first `count` queries, done level by level: each
+    // node's queries are measured against its record in turn and split into the runs that go
+    // left and right, and the records of the next level are asked for as soon as they are
+    // known, while the rest of the level is measured. Each query then has its path, exactly
+    // as its own descent records it, and its seed. The seeds' element data and leaf entries
+    // are asked for before the searches, which then run query by query.
+    template <typename PositionDistance, typename Answer>
+    void descend_together(Group& group, unsigned count, const PositionDistance& distance,
+                          double bound, const Answer& answer) const {
+        struct Task {
+            std::size_t inner;
+            index_t begin;
+            index_t end;
+            unsigned depth;
+            unsigned first;
+            unsigned last;
+        };
+
+        std::array<std::array<Task, group_size>, 2> levels;
+        unsigned current = 0;
+        unsigned nb_tasks = 1;
+        levels[0][0] = {0, 0, nb_bboxes(), 0, 0, count};
+        std::array<index_t, group_size> seeds;
+        while (nb_tasks > 0) {
+            unsigned nb_next = 0;
+            for (unsigned t = 0; t < nb_tasks; ++t) {
+                const Task& task = levels[current][t];
+                if (task.end - task.begin == 1) {
+                    prefetch_element(distance, task.begin, false);
+                    for (unsigned k = task.first; k < task.last; ++k) {
+                        const unsigned id = group.ids[k];
+                        group.paths[id].depth = task.depth;
+                        seeds[id] = task.begin;
+                    }
+                    continue;
+                }
+                const index_t middle = task.begin + (task.end - task.begin) / 2;
+                const ChildBoxes& boxes = inner_[task.inner];
+                unsigned lefts = 0;
+                unsigned rights = 0;
+                for (unsigned k = task.first; k < task.last; ++k) {
+                    const unsigned id = group.ids[k];
+                    double left = 0;
+                    double right = 0;
+                    const bool go_left =
+                        child_distances_flat(boxes, group.queries[id].point, left, right);
+                    Step& step = group.paths[id].steps[task.depth];
+                    step.first = go_left ? left : right;
+                    step.second = go_left ? right : left;
+                    step.sibling_inner =
+                        go_left ? task.inner + (middle - task.begin) : task.inner + 1;
+                    step.sibling_begin = go_left ? middle : task.begin;
+                    step.sibling_end = go_left ? task.end : middle;
+                    group.sorted[go_left ? task.first + lefts : task.last - 1 - rights] = id;
+                    lefts += go_left ? 1 : 0;
+                    rights += go_left ? 0 : 1;
+                }
+                std::copy(group.sorted.begin() + task.first, group.sorted.begin() + task.last,
+                          group.ids.begin() + task.first);
+                Task* next = levels[1 - current].data();
+                if (lefts > 0) {
+                    next[nb_next++] = {task.inner + 1, task.begin, middle,
+                                       task.depth + 1, task.first, task.first + lefts};
+                    prefetch_record(task.inner + 1);
+                }
+                if (rights > 0) {
+                    next[nb_next++] = {task.inner + (middle - task.begin),
+                                       middle,
+                                       task.end,
+                                       task.depth + 1,
+                                       task.first + lefts,
+                                       task.last};
+                    prefetch_record(task.inner + (middle - task.begin));
+                }
+            }
+            current = 1 - current;
+            nb_tasks = nb_next;
+        }
+        for (unsigned id = 0; id < count; ++id) {
+            prefetch_element(distance, seeds[id], true);
+#if defined(__GNUC__)
+            // The answer's leaf entry, near the seed's, is read when the answer is given.
+            __builtin_prefetch(leaves_.data() + seeds[id]);
+#endif
+        }
+        for (unsigned id = 0; id < count; ++id) {
+            const Point<D>& query = group.queries[id].point;
+            const index_t seed = seeds[id];
+            const double seed_distance = read_distance(distance(query, seed));
+            Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
+            visit_off_path<true, true>(query, distance, group.paths[id], nearest);
+            answer(group.queries[id].index, nearest.element, nearest.distance);
+        }
+    }
+
+    template <typename Distance, typename = void>
+    struct HasPrefetch : std::false_type {};
+
+    template <typename Distance>
+    struct HasPrefetch<Distance, std::void_t<decltype(std::declval<const Distance&>().prefetch(
+                                     index_t{}, bool{}))>> : std::true_type {};
+
+    // The distance's own prefetch of an element's data, when it has one.
+    template <typename Distance>
+    static void prefetch_element([[maybe_unused]] const Distance& distance,
+                                 [[maybe_unused]] index_t position, [[maybe_unused]] bool late) {
+        if constexpr (HasPrefetch<Distance>::value) {
+            distance.prefetch(position, late);
+        }
+    }
+
+    void prefetch_record([[maybe_unused]] std::size_t inner) const {
+#if defined(__GNUC__)
+        __builtin_prefetch(inner_.get() + inner);
+#endif
     }
 
     // The depth-first search from the root, after the greedy descent recorded in `path`.
