@@ -25,8 +25,12 @@ namespace detail {
 // any overflow or NaN, proves nothing.
 constexpr double inside = -1;
 
-template <index_t D>
-double separation_bound(const std::array<const Point<D>*, D + 1>& vertices, const Point<D>& point) {
+namespace {
+
+// The tetrahedron's case: each facet's plane, its normal from a cross product of two of its
+// edges, and the sides of the opposite vertex and of the point, each with its error bound.
+double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Point<3>& point) {
+    constexpr index_t D = 3;
     constexpr double slack = 1e-12;
     constexpr double tiny = 1e-290;
     bool interior = true;
@@ -37,25 +41,17 @@ double separation_bound(const std::array<const Point<D>*, D + 1>& vertices, cons
         // of the products it is made of.
         std::array<double, D> normal{};
         std::array<double, D> magnitude{};
-        if constexpr (D == 2) {
-            const Point<2>& b = *vertices[(facet + 2) % 3];
-            normal = {a.value(1) - b.value(1), b.value(0) - a.value(0)};
-            magnitude = {std::fabs(a.value(1)) + std::fabs(b.value(1)),
-                         std::fabs(a.value(0)) + std::fabs(b.value(0))};
-        } else {
-            const Point<3>& b = *vertices[(facet + 2) % 4];
-            const Point<3>& c = *vertices[(facet + 3) % 4];
-            const Point<3> u = b - a;
-            const Point<3> v = c - a;
-            for (index_t i = 0; i < 3; ++i) {
-                const index_t j = (i + 1) % 3;
-                const index_t k = (i + 2) % 3;
-                normal[i] = u.value(j) * v.value(k) - u.value(k) * v.value(j);
-                magnitude[i] = std::fabs(u.value(j) * v.value(k))
-                               + std::fabs(u.value(k) * v.value(j))
-                               + (std::fabs(u.value(j)) + std::fabs(u.value(k)))
-                                     * (std::fabs(v.value(j)) + std::fabs(v.value(k)));
-            }
+        const Point<3>& b = *vertices[(facet + 2) % 4];
+        const Point<3>& c = *vertices[(facet + 3) % 4];
+        const Point<3> u = b - a;
+        const Point<3> v = c - a;
+        for (index_t i = 0; i < 3; ++i) {
+            const index_t j = (i + 1) % 3;
+            const index_t k = (i + 2) % 3;
+            normal[i] = u.value(j) * v.value(k) - u.value(k) * v.value(j);
+            magnitude[i] = std::fabs(u.value(j) * v.value(k)) + std::fabs(u.value(k) * v.value(j))
+                           + (std::fabs(u.value(j)) + std::fabs(u.value(k)))
+                                 * (std::fabs(v.value(j)) + std::fabs(v.value(k)));
         }
         // n . (x - a) and a bound of its error, for the opposite vertex and for the point.
         const auto side = [&](const Point<D>& x, double& error) {
@@ -101,6 +97,69 @@ double separation_bound(const std::array<const Point<D>*, D + 1>& vertices, cons
     return interior ? inside : 0;
 }
 
+// The triangle's case, with the three edges' sides of the point read off the three signed
+// areas with the point in place of a vertex: with u_i = vertex i - point, W0 = u1 x u2,
+// W1 = u2 x u0, W2 = u0 x u1 (x the plane's cross product), which add up to the triangle's own
+// signed area A. The point is strictly inside when every W_f has the sign of A; beyond edge f
+// (opposite vertex f) when W_f has the other sign, at |W_f| / |edge f| from the edge's line.
+// Each area's error is bounded by the slack times the magnitudes of its two products (which
+// covers the rounding of the differences u_i, relative to themselves).
+double separation_bound(const std::array<const Point<2>*, 3>& vertices, const Point<2>& point) {
+    constexpr double slack = 1e-12;
+    constexpr double tiny = 1e-290;
+    const auto cross2 = [](double ux, double uy, double vx, double vy) {
+        return ux * vy - uy * vx;
+    };
+    const auto magnitude2 = [](double ux, double uy, double vx, double vy) {
+        return std::fabs(ux * vy) + std::fabs(uy * vx);
+    };
+    std::array<std::array<double, 2>, 3> u{};
+    for (index_t i = 0; i < 3; ++i) {
+        u[i] = {vertices[i]->value(0) - point.value(0), vertices[i]->value(1) - point.value(1)};
+    }
+    const double ex1 = vertices[1]->value(0) - vertices[0]->value(0);
+    const double ey1 = vertices[1]->value(1) - vertices[0]->value(1);
+    const double ex2 = vertices[2]->value(0) - vertices[0]->value(0);
+    const double ey2 = vertices[2]->value(1) - vertices[0]->value(1);
+    const double area = cross2(ex1, ey1, ex2, ey2);
+    const double area_error = magnitude2(ex1, ey1, ex2, ey2) * slack + tiny;
+    if (!(std::fabs(area) > area_error) || !std::isfinite(area) || !std::isfinite(area_error)) {
+        return 0;
+    }
+    const double orientation = area > 0 ? 1.0 : -1.0;
+    bool interior = true;
+    for (index_t edge = 0; edge < 3; ++edge) {
+        const auto& a = u[(edge + 1) % 3];
+        const auto& b = u[(edge + 2) % 3];
+        const double toward = cross2(a[0], a[1], b[0], b[1]) * orientation;
+        const double error = magnitude2(a[0], a[1], b[0], b[1]) * slack + tiny;
+        if (!std::isfinite(toward) || !std::isfinite(error)) {
+            interior = false;
+            continue;
+        }
+        if (toward > error) {
+            continue;
+        }
+        interior = false;
+        const double beyond = -toward - error;
+        if (beyond > 0) {
+            const Point<2>& p = *vertices[(edge + 1) % 3];
+            const Point<2>& q = *vertices[(edge + 2) % 3];
+            const double dx = q.value(0) - p.value(0);
+            const double dy = q.value(1) - p.value(1);
+            const double length_error = (std::fabs(dx) + std::fabs(dy)) * slack + tiny;
+            const double length = std::sqrt(dx * dx + dy * dy) * (1 + slack) + length_error;
+            const double bound = beyond / length * (1 - slack);
+            if (std::isfinite(length) && bound > GLOBAL_EPSILON) {
+                return bound;
+            }
+        }
+    }
+    return interior ? inside : 0;
+}
+
+}  // namespace
+
 // The element distance as the search uses it: the mesh's own distance, except that an element
 // which a facet proves farther than the tolerance gets that proven bound instead (a number
 // above the tolerance, so it never replaces a nearer element and is never accepted): the
@@ -120,7 +179,7 @@ public:
             for (index_t i = 0; i <= D; ++i) {
                 points[i] = &mesh_->point(vertices[i]);
             }
-            const double bound = separation_bound<D>(points, point);
+            const double bound = separation_bound(points, point);
             if (bound > GLOBAL_EPSILON) {
                 return bound;
             }
