@@ -118,41 +118,57 @@ std::array<double, D> box_center(const BoundingBox<D>& box) {
     return result;
 }
 
-// Sorts items[0, size) by their upper 32 bits, stably (LSD radix sort, 8-bit digits, with the
-// passes whose digit is the same everywhere skipped). `scratch` holds at least `size` items.
-void radix_sort(Item* items, Item* scratch, std::size_t size) {
-    if (size < small_sort) {
-        std::sort(items, items + size);
-        return;
-    }
-    std::array<std::array<std::size_t, 256>, 4> counts{};
+// Sorts items[0, size) by their upper 32 bits, stably: LSD radix sort with digits of
+// `DigitBits` bits, the passes whose digit is the same everywhere skipped. `scratch` holds at
+// least `size` items; 64 <= size < 2^32.
+template <unsigned DigitBits>
+void radix_sort_digits(Item* items, Item* scratch, std::size_t size) {
+    constexpr unsigned nb_digits = (32 + DigitBits - 1) / DigitBits;
+    constexpr std::size_t nb_buckets = std::size_t{1} << DigitBits;
+    const auto digit_of = [](Item item, unsigned digit) {
+        return static_cast<std::size_t>((item >> (32U + DigitBits * digit)) & (nb_buckets - 1));
+    };
+    std::vector<std::array<std::uint32_t, nb_buckets>> counts(nb_digits);
     for (std::size_t i = 0; i < size; ++i) {
         const Item item = items[i];
-        for (unsigned digit = 0; digit < 4; ++digit) {
-            ++counts[digit][(item >> (32U + 8U * digit)) & 0xFFU];
+        for (unsigned digit = 0; digit < nb_digits; ++digit) {
+            ++counts[digit][digit_of(item, digit)];
         }
     }
     Item* from = items;
     Item* to = scratch;
-    for (unsigned digit = 0; digit < 4; ++digit) {
+    for (unsigned digit = 0; digit < nb_digits; ++digit) {
         auto& count = counts[digit];
-        if (count[(from[0] >> (32U + 8U * digit)) & 0xFFU] == size) {
+        if (count[digit_of(from[0], digit)] == size) {
             continue;
         }
-        std::size_t offset = 0;
-        for (std::size_t& c : count) {
-            const std::size_t bucket = c;
+        std::uint32_t offset = 0;
+        for (std::uint32_t& c : count) {
+            const std::uint32_t bucket = c;
             c = offset;
             offset += bucket;
         }
         for (std::size_t i = 0; i < size; ++i) {
             const Item item = from[i];
-            to[count[(item >> (32U + 8U * digit)) & 0xFFU]++] = item;
+            to[count[digit_of(item, digit)]++] = item;
         }
         std::swap(from, to);
     }
     if (from != items) {
         std::memcpy(items, from, size * sizeof(Item));
+    }
+}
+
+// Sorts items[0, size) by their upper 32 bits, stably. Large arrays take 12-bit digits: the
+// keys of 2D and 3D curves have 24 significant bits, so two scatter passes instead of three
+// with bytes; small ones bytes, whose 256 counts are cheaper to clear and scan.
+void radix_sort(Item* items, Item* scratch, std::size_t size) {
+    if (size < small_sort) {
+        std::sort(items, items + size);
+    } else if (size < (std::size_t{1} << 16)) {
+        radix_sort_digits<8>(items, scratch, size);
+    } else {
+        radix_sort_digits<12>(items, scratch, size);
     }
 }
 
@@ -316,16 +332,27 @@ public:
         if (end - begin == 1) {
             return leaf_box_(begin);
         }
+        if (end - begin == 2) {
+            // Half the inner nodes: two leaves, measured here rather than by two calls.
+            const FloatBox left = leaf_box_(begin);
+            const FloatBox right = leaf_box_(begin + 1);
+            return joined(index, left, right);
+        }
         const index_t middle = begin + (end - begin) / 2;
         const FloatBox left = node(index + 1, begin, middle);
         const FloatBox right = node(index + (middle - begin), middle, end);
+        return joined(index, left, right);
+    }
+
+private:
+    // Stores the record of the node at `index` and returns its box.
+    FloatBox joined(std::size_t index, const FloatBox& left, const FloatBox& right) {
         inner_[index] = ChildBoxes::of(left, right);
         FloatBox box = left;
         add_float_box<D>(box, right);
         return box;
     }
 
-private:
     const LeafBox& leaf_box_;
     ChildBoxes* inner_;
 };
