@@ -209,8 +209,8 @@ public:
     /// distance, bound) returns, in an order of its own.
     ///
     /// The queries are taken in the order given (`curve_order` gives one where neighbours walk
-    /// similar paths), 64 at a time, and each group descends the tree together, level by
-    /// level: each record on the way is read once for the group, and the box tests of its
+    /// similar paths), 64 at a time (256 in 3D), and each group descends the tree together, level
+    /// by level: each record on the way is read once for the group, and the box tests of its
     /// queries, which do not wait on each other, overlap in the processor, as do the memory
     /// reads of the records and elements they reach next. Each query's own search then
     /// follows its own path. Every query measures the same boxes and elements, in the same
@@ -222,7 +222,7 @@ public:
     /// searches start, so that data reached through indices can be asked for in two rounds.
     /// It must only ask for memory (a hint), never change an answer.
     ///
-    /// Allocates about 70 kilobytes; const, so several threads may run it at once.
+    /// Allocates about 70 kilobytes (270 in 3D); const, so several threads may run it at once.
     /// \pre every entry of `order` is below queries.size().
     template <typename PositionDistance, typename Answer>
     void closest_positions_within(absl::Span<const Point<D>> queries,
@@ -523,7 +523,9 @@ private:
     }
 
     // How many queries descend together: enough for the box tests of a level to overlap,
-    // few enough for their paths to stay in the first cache levels.
+    // few enough for their paths to stay in the first cache levels. In 3D, where the searches
+    // after the descents take most of the time, groups of 256 measured 2 to 3 % faster than
+    // groups of 64 (and groups of 16 about 6 % slower).
     static constexpr unsigned group_size = D == 3 ? 256 : 64;
 
     // The queries of one group, their paths, and the working order of their ids (indices into
