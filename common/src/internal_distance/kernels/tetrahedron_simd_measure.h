@@ -326,8 +326,30 @@ private:
                          detail::less_equal(zero, detail::dot(detail::cross(ab, ap), normal))),
             detail::both(detail::less_equal(zero, detail::dot(detail::cross(ap, ac), normal)),
                          detail::less_equal(zero, detail::dot(detail::cross(bc, bp), normal))));
+        // As the base library: a projection outside the facet's bounding box, widened by a few
+        // roundings of the largest coordinate, is a sliver's false "inside" (its signs rounded
+        // to zero for a vertex on the line of its long edge, beyond its end).
+        const Lanes along = detail::dot(ap, normal) / normal2;
+        Lanes largest = zero;
+        for (index_t axis = 0; axis < 3; ++axis) {
+            largest = _mm256_max_pd(largest, detail::absolute(points_.axis[axis]));
+            largest = _mm256_max_pd(largest, detail::absolute(f0.axis[axis]));
+            largest = _mm256_max_pd(largest, detail::absolute(f1.axis[axis]));
+            largest = _mm256_max_pd(largest, detail::absolute(f2.axis[axis]));
+        }
+        const Lanes slack = detail::constant(8 * std::numeric_limits<double>::epsilon()) * largest;
+        Lanes within = detail::less_equal(zero, normal2);
+        for (index_t axis = 0; axis < 3; ++axis) {
+            const Lanes foot = points_.axis[axis] - along * normal.axis[axis];
+            const Lanes low =
+                detail::minimum(f0.axis[axis], detail::minimum(f1.axis[axis], f2.axis[axis]));
+            const Lanes high =
+                _mm256_max_pd(f0.axis[axis], _mm256_max_pd(f1.axis[axis], f2.axis[axis]));
+            within = detail::both(within, detail::both(detail::less_equal(low - slack, foot),
+                                                       detail::less_equal(foot, high + slack)));
+        }
         const Lanes height = detail::absolute(detail::dot(ap, normal)) / _mm256_sqrt_pd(normal2);
-        return detail::select(inside, height, nearest_edge);
+        return detail::select(detail::both(inside, within), height, nearest_edge);
     }
 
     // The squared distance between the critical pair of points of the lines of opposite edges

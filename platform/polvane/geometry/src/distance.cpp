@@ -335,6 +335,33 @@ double point_triangle_distance_2d(const Point<2>& point, const Triangle<2>& tria
     return distance;
 }
 
+// Whether `point` lies in the bounding box of `vertices`, widened by a few roundings of the
+// largest magnitude among the point's and the vertices' coordinates (the projection that
+// gives `point` is computed from all of them).
+template <typename Vertices>
+bool within_box(const Point<3>& point, const Vertices& vertices) {
+    double largest = 0;
+    for (index_t axis = 0; axis < 3; ++axis) {
+        largest = std::max(largest, std::fabs(point.value(axis)));
+        for (const auto& vertex : vertices) {
+            largest = std::max(largest, std::fabs(vertex.get().value(axis)));
+        }
+    }
+    const double slack = 8 * std::numeric_limits<double>::epsilon() * largest;
+    for (index_t axis = 0; axis < 3; ++axis) {
+        double low = vertices[0].get().value(axis);
+        double high = low;
+        for (index_t v = 1; v < 3; ++v) {
+            low = std::min(low, vertices[v].get().value(axis));
+            high = std::max(high, vertices[v].get().value(axis));
+        }
+        if (!(point.value(axis) >= low - slack && point.value(axis) <= high + slack)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::tuple<double, Point<3>> point_triangle_distance_3d(const Point<3>& point,
                                                         const Triangle<3>& triangle) {
     const auto& vertices = triangle.vertices();
@@ -387,7 +414,14 @@ std::tuple<double, Point<3>> point_triangle_distance_3d(const Point<3>& point,
             nearest.set_value(axis,
                               point.value(axis) - std::ldexp(height * normal[axis], exponent));
         }
-        return {std::ldexp(std::fabs(dot(ap, normal)) / std::sqrt(normal2), exponent), nearest};
+        // On a sliver the three signs can round to zero for a point on the line of its long
+        // edge but beyond its end (the point (2.000002, ...) and the sliver from (-2, -2, -2)
+        // to (2, 2, 2) and (2, 2 + 6e-14, 2)): the projection then lies outside the triangle's
+        // bounding box, which no true projection does (up to a few roundings), and the
+        // nearest point is on an edge.
+        if (within_box(nearest, vertices)) {
+            return {std::ldexp(std::fabs(dot(ap, normal)) / std::sqrt(normal2), exponent), nearest};
+        }
     }
     // Outside, or a flat triangle: the nearest point lies on an edge.
     double distance = std::numeric_limits<double>::infinity();

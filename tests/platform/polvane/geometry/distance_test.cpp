@@ -127,6 +127,21 @@ TEST(PointDistance, PointTriangle3DMatchesExactReferenceWithNearestPoint) {
         EXPECT_DOUBLE_EQ(std::get<0>(point_triangle_distance(sp, Triangle<3>{sa, sb, sc})),
                          3 * scale);
     }
+    // Slivers, with the point on the line of the long edge beyond its end: the signs that
+    // decide "projects inside" round to zero there, and the nearest point is that end.
+    const Point3D low = p3(-2, -2, -2);
+    const Point3D high = p3(2, 2, 2);
+    const Point3D off_high = p3(2, 2.0000000000000573, 2);
+    const Point3D beyond = p3(-2.000002, -2.000002, -2.000002);
+    EXPECT_NEAR(std::get<0>(point_triangle_distance(beyond, Triangle<3>{high, off_high, low})),
+                point_point_distance(beyond, low), 1e-15);
+    const Point3D origin = p3(0, 0, 0);
+    const Point3D next_to_origin = p3(5.5463809402138337e-320, 0, 0);
+    const Point3D one = p3(1, 1, 1);
+    const Point3D past = p3(1.75, 1.75, 1.75);
+    EXPECT_DOUBLE_EQ(
+        std::get<0>(point_triangle_distance(past, Triangle<3>{origin, next_to_origin, one})),
+        point_point_distance(past, one));
 }
 
 TEST(PointDistance, PointTetrahedronFarFromOrigin) {
