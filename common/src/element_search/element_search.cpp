@@ -27,6 +27,22 @@ constexpr double inside = -1;
 
 namespace {
 
+// The length of `vector` from its computed squared length `length2`, never below the true
+// length (before the relative slack): squares below the normal range may have lost all their
+// digits (a normal of components 1e-255 has a squared length of 0 in doubles), so there the
+// sum of the magnitudes, which bounds the length from above, is taken instead.
+template <std::size_t N>
+double upper_length(double length2, const std::array<double, N>& vector) {
+    if (length2 > 1e-280) {
+        return std::sqrt(length2);
+    }
+    double sum = 0;
+    for (const double component : vector) {
+        sum += std::fabs(component);
+    }
+    return sum;
+}
+
 // The tetrahedron's case: each facet's plane, its normal from a cross product of two of its
 // edges, and the sides of the opposite vertex and of the point, each with its error bound.
 double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Point<3>& point) {
@@ -86,7 +102,7 @@ double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Po
         const double toward = inner > 0 ? outer : -outer;
         const double beyond = -toward - outer_error;
         if (beyond > 0) {
-            const double length = std::sqrt(length2) * (1 + slack) + normal_error;
+            const double length = upper_length(length2, normal) * (1 + slack) + normal_error;
             const double bound = beyond / length * (1 - slack);
             if (bound > GLOBAL_EPSILON) {
                 return bound;
@@ -148,7 +164,9 @@ double separation_bound(const std::array<const Point<2>*, 3>& vertices, const Po
             const double dx = q.value(0) - p.value(0);
             const double dy = q.value(1) - p.value(1);
             const double length_error = (std::fabs(dx) + std::fabs(dy)) * slack + tiny;
-            const double length = std::sqrt(dx * dx + dy * dy) * (1 + slack) + length_error;
+            const double length =
+                upper_length(dx * dx + dy * dy, std::array<double, 2>{dx, dy}) * (1 + slack)
+                + length_error;
             const double bound = beyond / length * (1 - slack);
             if (std::isfinite(length) && bound > GLOBAL_EPSILON) {
                 return bound;
