@@ -364,33 +364,13 @@ private:
     static bool child_distances(const ChildBoxes& boxes, const Point<D>& point, double& left,
                                 double& right) {
 #if defined(__SSE2__)
+        const ChildGaps measured = child_gaps(boxes, point);
         const __m128d zero = _mm_setzero_pd();
-        __m128d outside2 = zero;
-        __m128d largest_gap = _mm_set1_pd(-std::numeric_limits<double>::infinity());
-        __m128d nan = zero;
-        for (index_t axis = 0; axis < D; ++axis) {
-            const __m128d value = _mm_set1_pd(point.value(axis));
-            // Both children's bounds on this axis in one load, widened exactly to doubles.
-            const __m128 bounds = _mm_loadu_ps(boxes.axes[axis].data());
-            const __m128d low = _mm_cvtps_pd(bounds);
-            const __m128d high = _mm_cvtps_pd(_mm_movehl_ps(bounds, bounds));
-            const __m128d gap = _mm_max_pd(_mm_sub_pd(low, value), _mm_sub_pd(value, high));
-            nan = _mm_or_pd(nan, _mm_cmpunord_pd(gap, gap));
-            const __m128d positive = _mm_max_pd(gap, zero);
-            outside2 = _mm_add_pd(outside2, _mm_mul_pd(positive, positive));
-            largest_gap = _mm_max_pd(gap, largest_gap);
-        }
-        const __m128d root = _mm_sqrt_pd(outside2);
-        // The common case in both lanes at once: no NaN, and each box either holds the point
-        // (the largest gap, plus 0 to turn -0 into +0) or is far enough for the square root
-        // to be exact to the bits (`finish_distance`'s safe range).
+        const __m128d largest_gap = measured.largest_gap;
+        const __m128d root = _mm_sqrt_pd(measured.outside2);
         const __m128d outside = _mm_cmpgt_pd(largest_gap, zero);
-        const __m128d safe =
-            _mm_and_pd(_mm_cmpgt_pd(outside2, _mm_set1_pd(smallest_safe_square)),
-                       _mm_cmplt_pd(outside2, _mm_set1_pd(std::numeric_limits<double>::max())));
-        if (_mm_movemask_pd(_mm_or_pd(nan, _mm_andnot_pd(safe, outside))) == 0) {
-            const __m128d distances = _mm_or_pd(
-                _mm_and_pd(outside, root), _mm_andnot_pd(outside, _mm_add_pd(largest_gap, zero)));
+        if (common_case(measured, outside)) {
+            const __m128d distances = common_distances(measured, outside, root);
             left = _mm_cvtsd_f64(distances);
             right = _mm_cvtsd_f64(_mm_unpackhi_pd(distances, distances));
             const int outside_lanes = _mm_movemask_pd(outside);
@@ -407,10 +387,10 @@ private:
         std::array<double, 2> squares{};
         std::array<double, 2> roots{};
         std::array<double, 2> gaps{};
-        _mm_storeu_pd(squares.data(), outside2);
+        _mm_storeu_pd(squares.data(), measured.outside2);
         _mm_storeu_pd(roots.data(), root);
         _mm_storeu_pd(gaps.data(), largest_gap);
-        const int nan_lanes = _mm_movemask_pd(nan);
+        const int nan_lanes = _mm_movemask_pd(measured.nan);
         const auto finish = [&](index_t child) {
             if (((static_cast<unsigned>(nan_lanes) >> child) & 1U) != 0) {
                 return std::numeric_limits<double>::quiet_NaN();
@@ -433,32 +413,13 @@ private:
     static bool child_distances_flat(const ChildBoxes& boxes, const Point<D>& point, double& left,
                                      double& right) {
 #if defined(__SSE2__)
-        const __m128d zero = _mm_setzero_pd();
-        __m128d outside2 = zero;
-        __m128d largest_gap = _mm_set1_pd(-std::numeric_limits<double>::infinity());
-        __m128d nan = zero;
-        for (index_t axis = 0; axis < D; ++axis) {
-            const __m128d value = _mm_set1_pd(point.value(axis));
-            const __m128 bounds = _mm_loadu_ps(boxes.axes[axis].data());
-            const __m128d low = _mm_cvtps_pd(bounds);
-            const __m128d high = _mm_cvtps_pd(_mm_movehl_ps(bounds, bounds));
-            const __m128d gap = _mm_max_pd(_mm_sub_pd(low, value), _mm_sub_pd(value, high));
-            nan = _mm_or_pd(nan, _mm_cmpunord_pd(gap, gap));
-            const __m128d positive = _mm_max_pd(gap, zero);
-            outside2 = _mm_add_pd(outside2, _mm_mul_pd(positive, positive));
-            largest_gap = _mm_max_pd(gap, largest_gap);
-        }
-        const __m128d root = _mm_sqrt_pd(outside2);
-        const __m128d outside = _mm_cmpgt_pd(largest_gap, zero);
-        const __m128d safe =
-            _mm_and_pd(_mm_cmpgt_pd(outside2, _mm_set1_pd(smallest_safe_square)),
-                       _mm_cmplt_pd(outside2, _mm_set1_pd(std::numeric_limits<double>::max())));
-        if (__builtin_expect(_mm_movemask_pd(_mm_or_pd(nan, _mm_andnot_pd(safe, outside))) != 0,
-                             0)) {
+        const ChildGaps gaps = child_gaps(boxes, point);
+        const __m128d root = _mm_sqrt_pd(gaps.outside2);
+        const __m128d outside = _mm_cmpgt_pd(gaps.largest_gap, _mm_setzero_pd());
+        if (__builtin_expect(static_cast<long>(!common_case(gaps, outside)), 0) != 0) {
             return child_distances(boxes, point, left, right);
         }
-        const __m128d distances = _mm_or_pd(_mm_and_pd(outside, root),
-                                            _mm_andnot_pd(outside, _mm_add_pd(largest_gap, zero)));
+        const __m128d distances = common_distances(gaps, outside, root);
         left = _mm_cvtsd_f64(distances);
         right = _mm_cvtsd_f64(_mm_unpackhi_pd(distances, distances));
         return left < right;
@@ -466,6 +427,51 @@ private:
         return child_distances(boxes, point, left, right);
 #endif
     }
+
+#if defined(__SSE2__)
+    // The two children's gaps, one per lane: the sum of the squared positive gaps, the
+    // largest gap, and the lanes that met a NaN.
+    struct ChildGaps {
+        __m128d outside2;
+        __m128d largest_gap;
+        __m128d nan;
+    };
+
+    static ChildGaps child_gaps(const ChildBoxes& boxes, const Point<D>& point) {
+        const __m128d zero = _mm_setzero_pd();
+        ChildGaps gaps{zero, _mm_set1_pd(-std::numeric_limits<double>::infinity()), zero};
+        for (index_t axis = 0; axis < D; ++axis) {
+            const __m128d value = _mm_set1_pd(point.value(axis));
+            // Both children's bounds on this axis in one load, widened exactly to doubles.
+            const __m128 bounds = _mm_loadu_ps(boxes.axes[axis].data());
+            const __m128d low = _mm_cvtps_pd(bounds);
+            const __m128d high = _mm_cvtps_pd(_mm_movehl_ps(bounds, bounds));
+            const __m128d gap = _mm_max_pd(_mm_sub_pd(low, value), _mm_sub_pd(value, high));
+            gaps.nan = _mm_or_pd(gaps.nan, _mm_cmpunord_pd(gap, gap));
+            const __m128d positive = _mm_max_pd(gap, zero);
+            gaps.outside2 = _mm_add_pd(gaps.outside2, _mm_mul_pd(positive, positive));
+            gaps.largest_gap = _mm_max_pd(gap, gaps.largest_gap);
+        }
+        return gaps;
+    }
+
+    // The common case in both lanes at once: no NaN, and each box either holds the point or
+    // is far enough for the square root to be exact to the bits (`finish_distance`'s safe
+    // range). `outside`: the lanes whose largest gap is positive.
+    static bool common_case(const ChildGaps& gaps, __m128d outside) {
+        const __m128d safe = _mm_and_pd(
+            _mm_cmpgt_pd(gaps.outside2, _mm_set1_pd(smallest_safe_square)),
+            _mm_cmplt_pd(gaps.outside2, _mm_set1_pd(std::numeric_limits<double>::max())));
+        return _mm_movemask_pd(_mm_or_pd(gaps.nan, _mm_andnot_pd(safe, outside))) == 0;
+    }
+
+    // Both distances in the common case: the square root outside, the largest gap inside
+    // (plus 0 to turn -0 into +0).
+    static __m128d common_distances(const ChildGaps& gaps, __m128d outside, __m128d root) {
+        return _mm_or_pd(_mm_and_pd(outside, root),
+                         _mm_andnot_pd(outside, _mm_add_pd(gaps.largest_gap, _mm_setzero_pd())));
+    }
+#endif
 
     // The last step of `box_distance` from the sum of the squared positive gaps, its square
     // root and the largest gap.
