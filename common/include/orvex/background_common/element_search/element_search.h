@@ -69,9 +69,9 @@ public:
     /// of `points`: answer i is exactly what `initial_containing_element(points[i])` gives
     /// (NaN, infinite or far points included). The points are answered in an order that
     /// follows the tree's own curve, so that neighbouring queries share cached nodes and
-    /// vertices, and 64 at a time (256 for tetrahedra) they descend the tree together, level by
+    /// vertices, and 256 at a time (64 for edges) they descend the tree together, level by
     /// level, so that their box tests and memory reads overlap instead of waiting on each other;
-    /// that needs about 24 bytes per point plus 70 kilobytes (270 for tetrahedra) of heap during
+    /// that needs about 24 bytes per point plus 270 kilobytes (70 for edges) of heap during
     /// the call. Starts no thread; being const, it may be called from several threads at once, for
     /// instance on disjoint parts of one array. An empty span gives an empty vector.
     [[nodiscard]] std::vector<std::optional<index_t>> initial_containing_elements(

@@ -209,7 +209,7 @@ public:
     /// distance, bound) returns, in an order of its own.
     ///
     /// The queries are taken in the order given (`curve_order` gives one where neighbours walk
-    /// similar paths), 64 at a time (256 in 3D), and each group descends the tree together, level
+    /// similar paths), 256 at a time (64 in 1D), and each group descends the tree together, level
     /// by level: each record on the way is read once for the group, and the box tests of its
     /// queries, which do not wait on each other, overlap in the processor, as do the memory
     /// reads of the records and elements they reach next. Each query's own search then
@@ -222,7 +222,7 @@ public:
     /// searches start, so that data reached through indices can be asked for in two rounds.
     /// It must only ask for memory (a hint), never change an answer.
     ///
-    /// Allocates about 70 kilobytes (270 in 3D); const, so several threads may run it at once.
+    /// Allocates about 270 kilobytes (70 in 1D); const, so several threads may run it at once.
     /// \pre every entry of `order` is below queries.size().
     template <typename PositionDistance, typename Answer>
     void closest_positions_within(absl::Span<const Point<D>> queries,
@@ -236,6 +236,12 @@ public:
             unsigned count = 0;
             for (std::size_t k = start; k < stop; ++k) {
                 const std::size_t index = order[k];
+#if defined(__GNUC__)
+                // The queries are read in the given order, not in memory order.
+                if (k + query_lookahead < order.size()) {
+                    __builtin_prefetch(queries.data() + order[k + query_lookahead]);
+                }
+#endif
                 const Point<D>& query = queries[index];
                 if (n == 0 || box_distance(root_, query) >= bound) {
                     answer(index, NO_ID, std::numeric_limits<double>::infinity());
@@ -260,8 +266,11 @@ public:
     };
 
     /// The boxes of the two children of one inner node, interleaved by axis so that one
-    /// 16-byte load gives both children's bounds on an axis.
-    struct ChildBoxes {
+    /// 16-byte load gives both children's bounds on an axis. Aligned to its size in 1D and
+    /// 2D (16 and 32 bytes), so that a record never straddles two cache lines: the second
+    /// line would be a second wait on memory. In 3D (48 bytes) half the records straddle two
+    /// lines whatever the alignment; both are asked for together.
+    struct alignas(D == 2 ? 32 : 16) ChildBoxes {
         /// Per axis: the left child's lower bound, the right child's, then their upper bounds.
         std::array<std::array<float, 4>, D> axes;
 
@@ -493,10 +502,8 @@ private:
     // child that is a leaf (no record) costs one useless request.
     void prefetch_children([[maybe_unused]] std::size_t inner, [[maybe_unused]] index_t begin,
                            [[maybe_unused]] index_t middle) const {
-#if defined(__GNUC__)
-        __builtin_prefetch(inner_.get() + inner + 1);
-        __builtin_prefetch(inner_.get() + inner + (middle - begin));
-#endif
+        prefetch_record(inner + 1);
+        prefetch_record(inner + (middle - begin));
     }
 
     // The leaf position reached from the root by always going to the child whose box is
@@ -529,10 +536,17 @@ private:
     }
 
     // How many queries descend together: enough for the box tests of a level to overlap,
-    // few enough for their paths to stay in the first cache levels. In 3D, where the searches
-    // after the descents take most of the time, groups of 256 measured 2 to 3 % faster than
-    // groups of 64 (and groups of 16 about 6 % slower).
-    static constexpr unsigned group_size = D == 3 ? 256 : 64;
+    // few enough for their paths to stay in the first cache levels. Groups of 256 measured 2 to
+    // 3 % faster than groups of 64 in 3D, and about as much in 2D (groups of 16 were about 6 %
+    // slower); in 1D, where most seeds are the answer and the searches cost little, 64 are
+    // enough.
+    static constexpr unsigned group_size = D == 1 ? 64 : 256;
+
+    // From how many leaves down a visited node asks for its elements' data.
+    static constexpr index_t leaf_lookahead = 4;
+
+    // How far ahead in the given order the batch asks for the queries' coordinates.
+    static constexpr std::size_t query_lookahead = 16;
 
     // The queries of one group, their paths, and the working order of their ids (indices into
     // `queries` and `paths`), each node's queries forming one run of it.
@@ -659,9 +673,14 @@ private:
         }
     }
 
+    // Asks for the record at `inner`: its one cache line, or in 3D the two it may straddle.
     void prefetch_record([[maybe_unused]] std::size_t inner) const {
 #if defined(__GNUC__)
-        __builtin_prefetch(inner_.get() + inner);
+        const auto* record = reinterpret_cast<const char*>(inner_.get() + inner);
+        __builtin_prefetch(record);
+        if constexpr (sizeof(ChildBoxes) % 64 != 0 && 64 % sizeof(ChildBoxes) != 0) {
+            __builtin_prefetch(record + sizeof(ChildBoxes) - 1);
+        }
 #endif
     }
 
@@ -728,6 +747,14 @@ private:
         }
         const index_t middle = begin + (end - begin) / 2;
         prefetch_children(inner, begin, middle);
+        if constexpr (Positions) {
+            // Near the leaves, the elements' own data (in leaf order, so one or two cache
+            // lines) is asked for while the boxes above them are measured.
+            if (end - begin <= leaf_lookahead) {
+                prefetch_element(distance, begin, false);
+                prefetch_element(distance, end - 1, false);
+            }
+        }
         double left_distance = 0;
         double right_distance = 0;
         const bool left_first =
