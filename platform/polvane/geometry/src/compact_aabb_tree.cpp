@@ -34,12 +34,13 @@ std::unique_ptr<T[]> uninitialised(std::size_t size) {
 
 // The quantisation of coordinates onto the cells of a curve: each axis of a box is cut into
 // 2^bits equal cells, so that the box's midplanes (and those of its halves, quarters, ...)
-// are cell boundaries: the curve's first half is the box's first half, which the tree's
-// count-halving split then meets on a uniform mesh. (A scale of 2^bits - 1 cells over the
-// box put its midplane inside a cell, and a whole layer of elements centred there on one
-// side: on a grid of 55 cells per axis the root's split then fell 9,000 elements into the
-// curve's second quarter, whose tail stretched the root's right box over a quarter of the
-// cube; batches 4 to 6 % slower.)
+// are cell boundaries, and centres on either side of one fall on that side. (With a scale of
+// 2^bits - 1 the midplane lay inside a cell. On the benchmarks' jittered grid of 55 cells
+// per axis, whose middle layer of elements is centred on the midplane up to the jitter, that
+// cell took the whole layer into the curve's first half, 9,000 elements more than the
+// tree's count-halving split gives the root's left child; the rest, the tail of the first
+// half, stretched the right child's box over a quarter of the cube. Batches of tetrahedra
+// and triangles were 4 to 6 % slower.)
 template <index_t D>
 class CurveFrame {
 public:
