@@ -40,11 +40,7 @@ LeafOrderedCopy<Mesh, D> leaf_ordered(const detail::SimplexStorage<D, N>& from) 
         }
         to.elements.push_back(element);
     }
-    if constexpr (Storage::nb_facets > 0) {
-        typename Storage::Adjacency none;
-        none.fill(NO_ID);
-        to.adjacents.assign(n, none);
-    }
+    // No adjacency array: every neighbour unknown, in no memory.
     to.vertex_manager.resize(to.nb_vertices());
     to.element_manager.resize(to.nb_elements());
     CompactAABBTree<D> tree{to.points, to.elements, std::move(leaves)};

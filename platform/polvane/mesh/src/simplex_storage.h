@@ -157,7 +157,11 @@ public:
 
     std::vector<Point<D>> points;
     std::vector<Element> elements;
-    std::vector<Adjacency> adjacents;  // NO_ID: no neighbour across that facet
+    // NO_ID: no neighbour across that facet. Either one entry per element or empty, which
+    // means no neighbour across any facet: a mesh whose adjacencies were never set holds no
+    // array of "none" (a copy made for point location needs none: 16 bytes per
+    // tetrahedron). `materialise_adjacents` makes the array before a neighbour is written.
+    std::vector<Adjacency> adjacents;
     AttributeManager vertex_manager;
     AttributeManager element_manager;
     std::unique_ptr<MeshEdges> edges;  // null while edges are disabled
@@ -193,6 +197,9 @@ public:
 
     [[nodiscard]] std::optional<index_t> adjacent(index_t element, local_index_t facet) const {
         check_facet(element, facet, "adjacent");
+        if (adjacents.empty()) {
+            return std::nullopt;
+        }
         const index_t neighbour = adjacents[element][facet];
         if (neighbour == NO_ID) {
             return std::nullopt;
@@ -271,9 +278,11 @@ public:
         }
         elements.insert(elements.end(), created.begin(), created.end());
         if constexpr (nb_facets > 0) {
-            Adjacency none;
-            none.fill(NO_ID);
-            adjacents.resize(elements.size(), none);
+            if (!adjacents.empty()) {
+                Adjacency none;
+                none.fill(NO_ID);
+                adjacents.resize(elements.size(), none);
+            }
         }
         element_manager.resize(nb_elements());
         if (EdgesStorage* edge_storage = edges_storage()) {
@@ -301,7 +310,18 @@ public:
                                    nb_elements(),
                                    " elements)."};
         }
+        if (adjacents.empty() && neighbour == NO_ID) {
+            return;
+        }
+        materialise_adjacents();
         adjacents[element][facet] = neighbour;
+    }
+
+    // One entry per element, "none" for those not known before.
+    void materialise_adjacents() {
+        Adjacency none;
+        none.fill(NO_ID);
+        adjacents.resize(elements.size(), none);
     }
 
     /// Glues the elements across their shared facets. Facets are matched by their sorted
@@ -313,6 +333,7 @@ public:
         for (Adjacency& adjacency : adjacents) {
             adjacency.fill(NO_ID);
         }
+        materialise_adjacents();
 
         struct OpenFacet {
             index_t element;
@@ -359,18 +380,22 @@ public:
             }
             elements[kept] = elements[e];
             if constexpr (nb_facets > 0) {
-                for (index_t& neighbour : adjacents[e]) {
-                    if (neighbour != NO_ID) {
-                        neighbour = old2new[neighbour];
+                if (!adjacents.empty()) {
+                    for (index_t& neighbour : adjacents[e]) {
+                        if (neighbour != NO_ID) {
+                            neighbour = old2new[neighbour];
+                        }
                     }
+                    adjacents[kept] = adjacents[e];
                 }
-                adjacents[kept] = adjacents[e];
             }
             ++kept;
         }
         elements.resize(kept);
         if constexpr (nb_facets > 0) {
-            adjacents.resize(kept);
+            if (!adjacents.empty()) {
+                adjacents.resize(kept);
+            }
         }
         edges_old2new.clear();
         if (EdgesStorage* edge_storage = edges_storage()) {
@@ -444,6 +469,9 @@ public:
         }
         elements = std::move(permuted);
         if constexpr (nb_facets > 0) {
+            if (adjacents.empty()) {
+                return;
+            }
             std::vector<Adjacency> permuted_adjacents(adjacents.size());
             for (index_t k = 0; k < permutation.size(); ++k) {
                 permuted_adjacents[k] = adjacents[permutation[k]];

@@ -89,6 +89,28 @@ TEST(SurfaceMesh, LocalEdgeQueries) {
     EXPECT_EQ(surface.polygon_adjacent({0, 0}), 1U);
     builder.set_polygon_adjacent({0, 0}, NO_ID);
     EXPECT_EQ(surface.polygon_adjacent({0, 0}), std::nullopt);
+
+    // A mesh whose adjacencies were never computed nor set keeps none, through permutations,
+    // deletions and creations; the first one set leaves every other unknown.
+    TriangulatedSurface<2> bare;
+    TriangulatedSurfaceBuilder<2> bare_builder{bare};
+    bare_builder.create_points(4);
+    bare_builder.create_triangle({0, 1, 2});
+    bare_builder.create_triangle({2, 1, 3});
+    bare_builder.create_triangle({0, 1, 3});
+    bare_builder.permute_polygons(std::vector<index_t>{2, 0, 1});
+    bare_builder.delete_polygons({true, false, false});
+    bare_builder.set_polygon_adjacent({0, 1}, NO_ID);
+    EXPECT_EQ(bare.polygon_adjacent({0, 1}), std::nullopt);
+    bare_builder.set_polygon_adjacent({1, 0}, 0);
+    bare_builder.create_triangle({3, 1, 0});
+    for (index_t p = 0; p < bare.nb_polygons(); ++p) {
+        for (local_index_t e = 0; e < 3; ++e) {
+            EXPECT_EQ(bare.polygon_adjacent({p, e}),
+                      p == 1 && e == 0 ? std::optional<index_t>{0} : std::nullopt)
+                << p << " " << static_cast<int>(e);
+        }
+    }
 }
 
 }  // namespace
