@@ -450,6 +450,26 @@ TEST(AABBTree, CompactTreeBoxesContainTheirElementsAndQueriesFollowTheReference)
     check_compact_trees<3>();
 }
 
+// The curve splits its frame at the midplane: two centres a hair on either side of it fall on
+// their own sides, so that the root's halves (two elements each) are the frame's halves and
+// do not overlap. Element 1 comes before element 2 in the input, so a curve that put both in
+// one cell would keep them in that order, across the halves.
+TEST(AABBTree, CompactTreeSplitsAtTheFrameMidplane) {
+    const auto at = [](double x, double y) {
+        BoundingBox<2> box;
+        box.add_point(Point<2>{{x, y}});
+        return box;
+    };
+    const std::vector<BoundingBox<2>> boxes{at(0.25, 0.25), at(0.50005, 0.75), at(0.49995, 0.75),
+                                            at(0.75, 0.25)};
+    const CompactAABBTree<2> tree{boxes};
+    const BoundingBox<2> left = tree.node_box(2);
+    const BoundingBox<2> right = tree.node_box(3);
+    EXPECT_LT(std::min(left.max().value(0) - right.min().value(0),
+                       right.max().value(0) - left.min().value(0)),
+              0.0);
+}
+
 TEST(AABBTree, TiesGoRightInTheSeedAndTheSeedStays) {
     // Equal boxes and equal element distances: every comparison is a tie.
     for (const index_t n : kSizes) {
