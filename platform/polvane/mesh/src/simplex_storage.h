@@ -279,9 +279,7 @@ public:
         elements.insert(elements.end(), created.begin(), created.end());
         if constexpr (nb_facets > 0) {
             if (!adjacents.empty()) {
-                Adjacency none;
-                none.fill(NO_ID);
-                adjacents.resize(elements.size(), none);
+                materialise_adjacents();
             }
         }
         element_manager.resize(nb_elements());
