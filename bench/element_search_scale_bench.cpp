@@ -13,9 +13,7 @@
 // - BM_Query<Kind>: one `initial_containing_element` per iteration, shuffled;
 // - BM_Batch<Kind>: `initial_containing_elements` on all the queries, time per point; with 2
 //   threads each thread answers its own half (items_per_second compares the throughputs);
-// - BM_TreeOrder: the nearest-element search on 1e6 tetrahedra through the double-precision
-//   median-split tree (0) and through the search's compact curve-ordered tree (1), both with
-//   the same element distances and bound, to see what the leaf order and the boxes change.
+// - BM_RebuildPart: the two parts of a rebuild on 1e6 tetrahedra, the mesh copy and the tree.
 //
 // Run: taskset -c 1 build/release/bench/element_search_scale_bench
 
@@ -33,7 +31,9 @@
 #include <vector>
 
 #include "orvex/background_common/element_search/element_search.h"
-#include "orvex_testing/mesh_generators.h"
+#include "orvex_testing/grid_cache.h"
+#include "polvane/geometry/point.h"
+#include "polvane/mesh/mesh_aabb_tree.h"
 #include "polvane/mesh/mesh_traits.h"
 
 namespace {
@@ -52,21 +52,10 @@ std::size_t heap_bytes() {
     return info.uordblks + info.hblkhd;
 }
 
-// The jittered grid of about 10^exponent elements of a mesh kind, made once: D! n^D elements
-// for n cells per side, so n = 26 / 55 / 119 tetrahedra cells (1e5 / 1e6 / 1e7), 224 / 707
-// triangle cells (1e5 / 1e6) and 10^exponent edges.
+// The jittered grid of about 10^exponent elements of a mesh kind, made once.
 template <typename Mesh>
 const Mesh& mesh_of(int exponent) {
-    static std::map<int, std::unique_ptr<Mesh>> meshes;
-    auto& mesh = meshes[exponent];
-    if (!mesh) {
-        constexpr index_t D = orvex::MeshTraits<Mesh>::dimension;
-        const double per_cell = D == 3 ? 6. : D == 2 ? 2. : 1.;
-        const auto n =
-            static_cast<index_t>(std::lround(std::pow(std::pow(10., exponent) / per_cell, 1. / D)));
-        mesh = std::make_unique<Mesh>(orvex::test::jittered_grid<Mesh>(n));
-    }
-    return *mesh;
+    return orvex::test::cached_grid<Mesh>(orvex::test::grid_cells<Mesh>(exponent));
 }
 
 template <index_t D>
@@ -160,62 +149,14 @@ void BM_Batch(benchmark::State& state) {
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_TreeOrder(benchmark::State& state) {
-    using Traits = orvex::MeshTraits<TetrahedralSolid<3>>;
-    const auto& mesh = mesh_of<TetrahedralSolid<3>>(6);
-    const auto& points = queries<3>();
-    const Traits::ElementDistance distance{mesh};
-    const double bound = std::nextafter(orvex::GLOBAL_EPSILON, 1.);
-    std::size_t found = 0;
-    std::size_t i = 0;
-    if (state.range(0) == 0) {
-        const auto tree = Traits::create_tree(mesh);
-        for (auto _ : state) {
-            found += std::get<1>(tree.closest_element_within(points[i], distance, bound)) <= bound;
-            i = i + 1 == points.size() ? 0 : i + 1;
-        }
-    } else {
-        const auto tree = Traits::create_compact_tree(mesh);
-        for (auto _ : state) {
-            found += std::get<1>(tree.closest_element_within(points[i], distance, bound)) <= bound;
-            i = i + 1 == points.size() ? 0 : i + 1;
-        }
-    }
-    benchmark::DoNotOptimize(found);
-    state.SetItemsProcessed(state.iterations());
-    // The element distances that one pass over the queries evaluates, per query.
-    std::size_t evaluated = 0;
-    const auto counting = [&](const Point<3>& point, index_t element) {
-        ++evaluated;
-        return distance(point, element);
-    };
-    if (state.range(0) == 0) {
-        const auto tree = Traits::create_tree(mesh);
-        for (const auto& point : points) {
-            benchmark::DoNotOptimize(tree.closest_element_within(point, counting, bound));
-        }
-    } else {
-        const auto tree = Traits::create_compact_tree(mesh);
-        for (const auto& point : points) {
-            benchmark::DoNotOptimize(tree.closest_element_within(point, counting, bound));
-        }
-    }
-    state.counters["distances_per_query"] =
-        static_cast<double>(evaluated) / static_cast<double>(points.size());
-}
-
-// The parts of a rebuild on 1e6 tetrahedra: 0 the mesh copy alone, 1 the double-precision
-// median-split tree alone, 2 the search's compact tree alone.
+// The parts of a rebuild on 1e6 tetrahedra: 0 the mesh copy alone, 1 the tree alone.
 void BM_RebuildPart(benchmark::State& state) {
-    using Traits = orvex::MeshTraits<TetrahedralSolid<3>>;
     const auto& mesh = mesh_of<TetrahedralSolid<3>>(6);
     for (auto _ : state) {
         if (state.range(0) == 0) {
             benchmark::DoNotOptimize(mesh.clone());
-        } else if (state.range(0) == 1) {
-            benchmark::DoNotOptimize(Traits::create_tree(mesh));
         } else {
-            benchmark::DoNotOptimize(Traits::create_compact_tree(mesh));
+            benchmark::DoNotOptimize(orvex::create_aabb_tree(mesh));
         }
     }
     state.counters["ns_per_element"] =
@@ -225,7 +166,7 @@ void BM_RebuildPart(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_RebuildPart)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RebuildPart)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Rebuild, TetrahedralSolid<3>)
     ->Arg(5)
     ->Arg(6)
@@ -257,4 +198,3 @@ BENCHMARK_TEMPLATE(BM_Batch, EdgedCurve<1>)
     ->Threads(1)
     ->Threads(2)
     ->UseRealTime();
-BENCHMARK(BM_TreeOrder)->Arg(0)->Arg(1);

@@ -3,10 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <map>
-#include <memory>
-
-#include "orvex_testing/mesh_generators.h"
+#include "orvex_testing/grid_cache.h"
 #include "polvane/mesh/mesh_aabb_tree.h"
 #include "polvane/mesh/tetrahedral_solid_builder.h"
 #include "polvane/mesh/triangulated_surface_builder.h"
@@ -17,22 +14,11 @@ using orvex::index_t;
 
 // Grids are costly to generate: each size is made once per process.
 const orvex::TriangulatedSurface<2>& surface(index_t n) {
-    static std::map<index_t, std::unique_ptr<orvex::TriangulatedSurface<2>>> cache;
-    auto& entry = cache[n];
-    if (!entry) {
-        entry = std::make_unique<orvex::TriangulatedSurface<2>>(
-            orvex::test::jittered_square_surface(n));
-    }
-    return *entry;
+    return orvex::test::cached_grid<orvex::TriangulatedSurface<2>>(n);
 }
 
 const orvex::TetrahedralSolid<3>& solid(index_t n) {
-    static std::map<index_t, std::unique_ptr<orvex::TetrahedralSolid<3>>> cache;
-    auto& entry = cache[n];
-    if (!entry) {
-        entry = std::make_unique<orvex::TetrahedralSolid<3>>(orvex::test::jittered_cube_solid(n));
-    }
-    return *entry;
+    return orvex::test::cached_grid<orvex::TetrahedralSolid<3>>(n);
 }
 
 // 2 n² triangles: n = 71, 224, 707 give about 1e4, 1e5, 1e6.

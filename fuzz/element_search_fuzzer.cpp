@@ -20,6 +20,8 @@
 
 #include "fuzz_common.h"
 #include "orvex/background_common/element_search/element_search.h"
+#include "orvex_testing/nearest_elements.h"
+#include "polvane/geometry/point.h"
 #include "polvane/mesh/mesh_traits.h"
 
 namespace {
@@ -121,13 +123,7 @@ void run(FuzzedDataProvider& data) {
         } else {
             query = make_point<D>(data, awkward);
         }
-        double best = std::numeric_limits<double>::infinity();
-        for (index_t e = 0; e < n; ++e) {
-            const double d = distance(query, e);
-            if (d < best) {
-                best = d;
-            }
-        }
+        const double best = orvex::test::nearest_elements(mesh, query).distance;
         const auto describe = [&] {
             std::string text = "\n  dimension " + std::to_string(D) + ", query ("
                                + exact_point(query) + ")\n  points:";

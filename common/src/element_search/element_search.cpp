@@ -8,6 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "polvane/geometry/aabb_tree.h"
+#include "polvane/geometry/point.h"
+#include "polvane/mesh/leaf_ordered_copy.h"
 #include "polvane/mesh/mesh_traits.h"
 
 namespace orvex {
@@ -211,7 +214,7 @@ public:
     }
 
     // The tree's hint before `operator()` on this element (see
-    // `CompactAABBTree::closest_positions_within`): first its vertex indices are asked for,
+    // `AABBTree::closest_positions_within`): first its vertex indices are asked for,
     // then (`late`), once they have had time to arrive, its vertices' coordinates.
     void prefetch(index_t element, bool late) const {
         const auto& indices = Traits::element_vertices(*mesh_, element);
@@ -235,10 +238,7 @@ template <typename Mesh>
 class ElementSearch<Mesh>::Impl {
 public:
     using Traits = MeshTraits<Mesh>;
-    // The compact tree: the layout and the query of the general tree with half its memory
-    // and a linear-time build, which matters when a search is rebuilt after every change of a
-    // large mesh.
-    using Tree = typename Traits::CompactTree;
+    using Tree = AABBTree<dimension>;
     using Distance = detail::SearchDistance<Mesh>;
     using ElementsTree = std::pair<Tree, Distance>;
 
@@ -259,11 +259,19 @@ public:
         // The nearest element, found by the greedy seed and the pruned depth-first search; the
         // search is cut short wherever that cannot change an answer within the tolerance (see
         // `closest_element_within`), which makes queries several times faster.
-        const auto [nearest, best] =
-            tree.closest_position_within(point, distance, std::nextafter(GLOBAL_EPSILON, 1.));
-        // Accept only a distance known to be within the tolerance: a NaN distance never is.
+        const auto [nearest, best] = tree.closest_position_within(point, distance, search_bound);
+        return accepted(nearest, best);
+    }
+
+    // The search bound: the next double above the tolerance, so that a distance of exactly
+    // the tolerance is still found.
+    static inline const double search_bound = std::nextafter(GLOBAL_EPSILON, 1.);
+
+    // The answer for the nearest leaf position and its distance: only a distance known to be
+    // within the tolerance is accepted, and a NaN distance never is.
+    [[nodiscard]] std::optional<index_t> accepted(index_t nearest, double best) const {
         if (best <= GLOBAL_EPSILON) {
-            return tree.leaf_element(nearest);
+            return elements_tree->first.leaf_element(nearest);
         }
         return std::nullopt;
     }
@@ -297,7 +305,7 @@ void ElementSearch<Mesh>::reinitialize_elements_tree(const Mesh& mesh) {
     // the previous snapshot answering.
     // The copy takes the caller's points and elements only (not its attributes, adjacencies or
     // edges, which no distance reads).
-    auto [copy, tree] = Impl::Traits::create_leaf_ordered_copy(mesh);
+    auto [copy, tree] = create_leaf_ordered_copy(mesh);
     auto elements_tree = std::make_unique<typename Impl::ElementsTree>(
         std::move(tree), typename Impl::Distance{*copy});
     if (!impl_) {
@@ -335,13 +343,9 @@ std::vector<std::optional<index_t>> ElementSearch<Mesh>::initial_containing_elem
         return answers;
     }
     const std::vector<std::size_t> order = tree.curve_order(points);
-    tree.closest_positions_within(points, order, distance, std::nextafter(GLOBAL_EPSILON, 1.),
+    tree.closest_positions_within(points, order, distance, Impl::search_bound,
                                   [&](std::size_t i, index_t nearest, double best) {
-                                      // As in the single query: only a distance known to be within
-                                      // the tolerance.
-                                      if (best <= GLOBAL_EPSILON) {
-                                          answers[i] = tree.leaf_element(nearest);
-                                      }
+                                      answers[i] = impl_->accepted(nearest, best);
                                   });
     return answers;
 }

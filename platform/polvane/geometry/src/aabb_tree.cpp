@@ -3,249 +3,299 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstddef>
-#include <cstring>
+#include <cstdint>
+#include <limits>
+#include <memory>
 #include <vector>
 
+#include "box_rounding.h"
+#include "curve_order.h"
+#include "polvane/basic/polvane_exception.h"
+
 namespace orvex {
+namespace detail {
 namespace {
 
-// One element during the build: its box centre, the sort key, kept next to its index so that
-// the median selection moves compact records instead of chasing indices into the centres.
+// Element boxes given as an array.
 template <index_t D>
-struct BuildItem {
-    std::array<double, D> center;
-    index_t element;
-};
-
-template <index_t D>
-class TreeBuilder {
+class ArrayBoxes {
 public:
-    TreeBuilder(absl::Span<const BoundingBox<D>> element_boxes, std::vector<BoundingBox<D>>& boxes,
-                std::vector<index_t>& leaves)
-        : element_boxes_(element_boxes), boxes_(boxes), leaves_(leaves) {
-        items_.resize(element_boxes.size());
-        for (std::size_t i = 0; i < element_boxes.size(); ++i) {
-            const BoundingBox<D>& box = element_boxes[i];
-            for (index_t axis = 0; axis < D; ++axis) {
-                // As BoundingBox::center, inlined here for speed. A NaN key would break the
-                // strict weak order that std::nth_element needs.
-                const double value = 0.5 * box.min().value(axis) + 0.5 * box.max().value(axis);
-                items_[i].center[axis] = std::isnan(value) ? 0.0 : value;
-            }
-            items_[i].element = static_cast<index_t>(i);
-        }
-        scratch_.resize(items_.size());
+    explicit ArrayBoxes(absl::Span<const BoundingBox<D>> boxes) : boxes_(boxes) {}
+
+    [[nodiscard]] BoundingBox<D> box(index_t element) const { return boxes_[element]; }
+
+    [[nodiscard]] std::array<double, D> center(index_t element) const {
+        return box_center(boxes_[element]);
     }
 
-    void build(std::size_t slot, index_t begin, index_t end) {
-        if (end - begin == 1) {
-            const index_t element = items_[begin].element;
-            leaves_[begin] = element;
-            boxes_[slot] = element_boxes_[element];
-            return;
+    [[nodiscard]] CurveFrame<D> frame() const {
+        FiniteRange<D> range;
+        for (const BoundingBox<D>& box : boxes_) {
+            range.add(coordinates(box.min()));
+            range.add(coordinates(box.max()));
         }
-        const index_t middle = begin + (end - begin) / 2;
-        const index_t axis = widest_center_axis(begin, end);
-        select(begin, middle, end, axis);
-        const std::size_t left = slot + 1;
-        const std::size_t right = slot + 2 * static_cast<std::size_t>(middle - begin);
-        build(left, begin, middle);
-        build(right, middle, end);
-        // Bottom-up: the children's boxes are final by now, and a union of two boxes is cheaper
-        // than a pass over the node's elements.
-        BoundingBox<D> box = boxes_[left];
-        box.add_box(boxes_[right]);
-        boxes_[slot] = box;
+        return range.frame();
     }
 
 private:
-    // Puts at `middle` the item that sorting [begin, end) by the axis coordinate would put there,
-    // with no greater key before it and no smaller one after it (the contract of
-    // std::nth_element, which finishes small ranges).
-    //
-    // Why not std::nth_element throughout: its partition branches on every comparison with the
-    // pivot, a coin flip on spatial data, and those mispredictions dominated the build time.
-    // Here each round partitions the range without branches, out of place between `items_` and
-    // `scratch_`, around a pivot taken from a sorted sample at about the rank of `middle`,
-    // nudged by one standard deviation of the sample quantile so that `middle` most likely
-    // falls in the smaller side. The range shrinks fast: all rounds together touch each item
-    // about 1.7 times. On 1e6 tetrahedra this made the whole build about 12% faster.
-    void select(index_t begin, index_t middle, index_t end, index_t axis) {
-        constexpr index_t small_range = 12;
-        // Guards against pathological inputs; never reached on real data.
-        int rounds_left = 64;
-        // Rounds alternate between the two buffers; a finished side is copied back to `items_`
-        // only if the round left it in the scratch buffer.
-        bool in_scratch = false;
-        bool settled = false;
-        while (!settled && end - begin > small_range && rounds_left-- > 0) {
-            const double pivot = end - begin > 512
-                                     ? sample_pivot(begin, middle, end, axis, in_scratch)
-                                     : median_of_three(begin, end, axis, in_scratch);
-            BuildItem<D>* from = (in_scratch ? scratch_ : items_).data();
-            BuildItem<D>* to = (in_scratch ? items_ : scratch_).data();
-            index_t split = partition<false>(from, to, begin, end, axis, pivot);
-            if (split == begin) {
-                // Nothing below the pivot, the smallest key: split off the items equal to it,
-                // so that many equal keys still shrink the range. If `middle` falls among them,
-                // its key is the pivot's and the selection is done.
-                split = partition<true>(from, to, begin, end, axis, pivot);
-                settled = middle < split;
-            }
-            in_scratch = !in_scratch;
-            if (settled) {
-                continue;
-            }
-            index_t done_begin = begin;
-            index_t done_end = split;
-            if (middle < split) {
-                done_begin = split;
-                done_end = end;
-                end = split;
-            } else {
-                begin = split;
-            }
-            if (in_scratch) {
-                std::memcpy(items_.data() + done_begin, scratch_.data() + done_begin,
-                            (done_end - done_begin) * sizeof(BuildItem<D>));
-            }
-        }
-        if (in_scratch) {
-            std::memcpy(items_.data() + begin, scratch_.data() + begin,
-                        (end - begin) * sizeof(BuildItem<D>));
-        }
-        if (!settled && end - begin > 1) {
-            const auto first = items_.begin();
-            std::nth_element(first + begin, first + middle, first + end,
-                             [axis](const BuildItem<D>& a, const BuildItem<D>& b) {
-                                 return a.center[axis] < b.center[axis];
-                             });
-        }
-    }
-
-    double median_of_three(index_t begin, index_t end, index_t axis, bool in_scratch) const {
-        const auto& items = in_scratch ? scratch_ : items_;
-        const double a = items[begin].center[axis];
-        const double b = items[begin + (end - begin) / 2].center[axis];
-        const double c = items[end - 1].center[axis];
-        return std::max(std::min(a, b), std::min(std::max(a, b), c));
-    }
-
-    double sample_pivot(index_t begin, index_t middle, index_t end, index_t axis,
-                        bool in_scratch) const {
-        const auto& items = in_scratch ? scratch_ : items_;
-        constexpr std::size_t max_samples = 127;
-        std::array<double, max_samples> sample;
-        const std::size_t size = end - begin;
-        const std::size_t count = std::min<std::size_t>(max_samples, size / 16) | 1U;
-        for (std::size_t j = 0; j < count; ++j) {
-            sample[j] = items[begin + (j * size + size / 2) / count].center[axis];
-        }
-        std::sort(sample.begin(), sample.begin() + count);
-        const double rank = static_cast<double>(middle - begin) / static_cast<double>(size);
-        // About one standard deviation of the sample quantile.
-        const double nudge = std::sqrt(static_cast<double>(count)) * 0.5;
-        const double position = rank * static_cast<double>(count - 1);
-        const double nudged = rank <= 0.5 ? position + nudge : position - nudge;
-        const double clamped = std::clamp(nudged, 0.0, static_cast<double>(count - 1));
-        return sample[static_cast<std::size_t>(clamped + 0.5)];
-    }
-
-    // Moves the items whose axis coordinate is below `pivot` (or not above it, when `or_equal`)
-    // to the front of [begin, end), keeping nothing else in order, and returns where the others
-    // start. Each item is written to both ends of the scratch range and the end that does not
-    // get it is overwritten later, which keeps the loop free of branches.
-    template <bool or_equal>
-    static index_t partition(const BuildItem<D>* from, BuildItem<D>* to, index_t begin, index_t end,
-                             index_t axis, double pivot) {
-        const BuildItem<D>* in = from + begin;
-        BuildItem<D>* out = to + begin;
-        const std::size_t size = end - begin;
-        std::size_t low = 0;
-        std::size_t high = size - 1;
-        for (std::size_t i = 0; i < size; ++i) {
-            const BuildItem<D> item = in[i];
-            const double key = item.center[axis];
-            // Arithmetic, not a conditional, so that the compiler keeps the loop branch-free.
-            const auto step = static_cast<std::size_t>(or_equal ? key <= pivot : key < pivot);
-            out[low] = item;
-            out[high] = item;
-            low += step;
-            high = high + step - 1;
-        }
-        return begin + static_cast<index_t>(low);
-    }
-
-    index_t widest_center_axis(index_t begin, index_t end) const {
-        if constexpr (D == 1) {
-            static_cast<void>(begin);
-            static_cast<void>(end);
-            return 0;
-        } else {
-            // Two sets of bounds halve the dependency chains of the min/max updates.
-            std::array<double, D> low = items_[begin].center;
-            std::array<double, D> high = low;
-            std::array<double, D> low2 = low;
-            std::array<double, D> high2 = low;
-            index_t i = begin + 1;
-            for (; i + 1 < end; i += 2) {
-                const auto& a = items_[i].center;
-                const auto& b = items_[i + 1].center;
-                for (index_t axis = 0; axis < D; ++axis) {
-                    low[axis] = a[axis] < low[axis] ? a[axis] : low[axis];
-                    high[axis] = a[axis] > high[axis] ? a[axis] : high[axis];
-                    low2[axis] = b[axis] < low2[axis] ? b[axis] : low2[axis];
-                    high2[axis] = b[axis] > high2[axis] ? b[axis] : high2[axis];
-                }
-            }
-            if (i < end) {
-                const auto& a = items_[i].center;
-                for (index_t axis = 0; axis < D; ++axis) {
-                    low[axis] = a[axis] < low[axis] ? a[axis] : low[axis];
-                    high[axis] = a[axis] > high[axis] ? a[axis] : high[axis];
-                }
-            }
-            for (index_t axis = 0; axis < D; ++axis) {
-                low[axis] = std::min(low[axis], low2[axis]);
-                high[axis] = std::max(high[axis], high2[axis]);
-            }
-            index_t best_axis = 0;
-            for (index_t axis = 1; axis < D; ++axis) {
-                if (high[axis] - low[axis] > high[best_axis] - low[best_axis]) {
-                    best_axis = axis;
-                }
-            }
-            return best_axis;
-        }
-    }
-
-    absl::Span<const BoundingBox<D>> element_boxes_;
-    std::vector<BoundingBox<D>>& boxes_;
-    std::vector<index_t>& leaves_;
-    std::vector<BuildItem<D>> items_;
-    std::vector<BuildItem<D>> scratch_;
+    absl::Span<const BoundingBox<D>> boxes_;
 };
 
+// Element boxes computed from the vertices of simplices.
+template <index_t D>
+class SimplexBoxes {
+public:
+    SimplexBoxes(absl::Span<const Point<D>> points,
+                 absl::Span<const std::array<index_t, D + 1>> elements)
+        : points_(points), elements_(elements) {}
+
+    [[nodiscard]] BoundingBox<D> box(index_t element) const {
+        BoundingBox<D> result;
+        for (const index_t vertex : elements_[element]) {
+            result.add_point(points_[vertex]);
+        }
+        return result;
+    }
+
+    [[nodiscard]] std::array<double, D> center(index_t element) const {
+        return box_center(box(element));
+    }
+
+    // The finite range of all the points: it holds every finite centre.
+    [[nodiscard]] CurveFrame<D> frame() const {
+        FiniteRange<D> range;
+        for (const Point<D>& point : points_) {
+            range.add(coordinates(point));
+        }
+        return range.frame();
+    }
+
+private:
+    absl::Span<const Point<D>> points_;
+    absl::Span<const std::array<index_t, D + 1>> elements_;
+};
+
+// Computes the boxes of the inner nodes bottom-up, in one depth-first pass over the leaves,
+// from the rounded boxes of the elements in leaf order: `leaf_box(position)` gives the one at a
+// leaf position, and is called once per position, in increasing order.
+template <index_t D, typename LeafBox>
+class BoxBuilder {
+public:
+    BoxBuilder(const LeafBox& leaf_box, ChildBoxes<D>* inner)
+        : leaf_box_(leaf_box), inner_(inner) {}
+
+    // The box of the node covering [begin, end) whose record, if inner, is at `index`.
+    FloatBox<D> node(std::size_t index, index_t begin, index_t end) {
+        if (end - begin == 1) {
+            return leaf_box_(begin);
+        }
+        if (end - begin == 2) {
+            // Half the inner nodes: two leaves, measured here rather than by two calls.
+            const FloatBox<D> left = leaf_box_(begin);
+            const FloatBox<D> right = leaf_box_(begin + 1);
+            return joined(index, left, right);
+        }
+        const index_t middle = begin + (end - begin) / 2;
+        const FloatBox<D> left = node(index + 1, begin, middle);
+        const FloatBox<D> right = node(index + (middle - begin), middle, end);
+        return joined(index, left, right);
+    }
+
+private:
+    // Stores the record of the node at `index` and returns its box.
+    FloatBox<D> joined(std::size_t index, const FloatBox<D>& left, const FloatBox<D>& right) {
+        inner_[index] = ChildBoxes<D>::of(left, right);
+        FloatBox<D> box = left;
+        box.add(right);
+        return box;
+    }
+
+    const LeafBox& leaf_box_;
+    ChildBoxes<D>* inner_;
+};
+
+// The leaf order of the elements of `source` (n of them, n >= 1): sorted along the curve of
+// their box centres. With `rounded_boxes`, each element's box, rounded outward, is stored
+// there too (by element), from the same pass that reads the vertices.
+template <index_t D, typename Source>
+std::vector<index_t> curve_leaves(const Source& source, index_t n, FloatBox<D>* rounded_boxes) {
+    auto items = uninitialised<CurveItem>(n);
+    {
+        auto scratch = uninitialised<CurveItem>(n);
+        const CurveFrame<D> frame = source.frame();
+        for (index_t i = 0; i < n; ++i) {
+            const BoundingBox<D> box = source.box(i);
+            if (rounded_boxes != nullptr) {
+                rounded_boxes[i] = rounded_outward(box);
+            }
+            items[i] = (CurveItem{frame.key(box_center(box))} << 32U) | i;
+        }
+        sort_along_curve<D>(
+            items.get(), scratch.get(), n, frame,
+            [&source](index_t element) { return source.center(element); }, max_refinements, true);
+    }
+    std::vector<index_t> leaves(n);
+    for (index_t i = 0; i < n; ++i) {
+        leaves[i] = item_index(items[i]);
+    }
+    return leaves;
+}
+
 }  // namespace
+}  // namespace detail
+
+template <index_t D>
+std::vector<index_t> AABBTree<D>::leaf_order(
+    absl::Span<const Point<D>> points, absl::Span<const std::array<index_t, D + 1>> elements) {
+    check_index_range(elements.size());
+    if (elements.empty()) {
+        return {};
+    }
+    return detail::curve_leaves<D>(detail::SimplexBoxes<D>{points, elements},
+                                   static_cast<index_t>(elements.size()), nullptr);
+}
+
+template <index_t D>
+AABBTree<D>::AABBTree(absl::Span<const Point<D>> points,
+                      absl::Span<const std::array<index_t, D + 1>> ordered_elements,
+                      std::vector<index_t> leaves) {
+    check_index_range(ordered_elements.size());
+    if (leaves.size() != ordered_elements.size()) {
+        throw PolvaneException{"[AABBTree] ", leaves.size(), " leaves given for ",
+                               ordered_elements.size(), " elements"};
+    }
+    if (leaves.empty()) {
+        return;
+    }
+    // In leaf order already: each element's box is computed as the builder reaches its leaf,
+    // in sequence, with no box array at all.
+    const detail::SimplexBoxes<D> source{points, ordered_elements};
+    build_nodes(
+        [&source](index_t position) { return detail::rounded_outward(source.box(position)); },
+        std::move(leaves));
+}
 
 template <index_t D>
 AABBTree<D>::AABBTree(absl::Span<const BoundingBox<D>> element_boxes) {
-    check_index_range(element_boxes.size());
-    if (element_boxes.empty()) {
+    build(detail::ArrayBoxes<D>{element_boxes}, element_boxes.size());
+}
+
+template <index_t D>
+AABBTree<D>::AABBTree(absl::Span<const Point<D>> points,
+                      absl::Span<const std::array<index_t, D + 1>> elements) {
+    build(detail::SimplexBoxes<D>{points, elements}, elements.size());
+}
+
+template <index_t D>
+template <typename Source>
+void AABBTree<D>::build(const Source& source, std::size_t size) {
+    check_index_range(size);
+    if (size == 0) {
         return;
     }
-    const auto n = static_cast<index_t>(element_boxes.size());
-    boxes_.resize(2 * static_cast<std::size_t>(n) - 1);
-    leaves_.resize(n);
-    TreeBuilder<D> builder{element_boxes, boxes_, leaves_};
-    builder.build(0, 0, n);
+    const auto n = static_cast<index_t>(size);
+    // Each element's box is computed once, in element order (the order in which its vertices
+    // are stored, so mostly sequential reads): its centre's key and its rounded box, which is
+    // then gathered into leaf order in one pass of independent loads, so that the builder's
+    // recursion reads the boxes in sequence instead of waiting on each.
+    auto element_boxes = detail::uninitialised<FloatBox>(n);
+    std::vector<index_t> leaves = detail::curve_leaves<D>(source, n, element_boxes.get());
+    auto leaf_boxes = detail::uninitialised<FloatBox>(n);
+    for (index_t i = 0; i < n; ++i) {
+        leaf_boxes[i] = element_boxes[leaves[i]];
+    }
+    element_boxes.reset();
+    build_nodes([&leaf_boxes](index_t position) { return leaf_boxes[position]; },
+                std::move(leaves));
+}
+
+template <index_t D>
+template <typename LeafBox>
+void AABBTree<D>::build_nodes(const LeafBox& leaf_box, std::vector<index_t> leaves) {
+    // Records written once each by the builder, never filled beforehand.
+    auto inner = detail::uninitialised<ChildBoxes>(leaves.size() - 1);
+    detail::BoxBuilder<D, LeafBox> builder{leaf_box, inner.get()};
+    const FloatBox root = builder.node(0, 0, static_cast<index_t>(leaves.size()));
+    root_ = root;
+    inner_ = std::move(inner);
+    leaves_ = std::move(leaves);
+}
+
+template <index_t D>
+BoundingBox<D> AABBTree<D>::node_box(std::size_t node) const {
+    POLVANE_DEBUG_ASSERT(node >= 1 && !leaves_.empty(), "[AABBTree::node_box] Node ", node,
+                         " is not in the tree");
+    unsigned depth = 0;
+    while ((node >> (depth + 1)) != 0) {
+        ++depth;
+    }
+    std::size_t inner = 0;
+    index_t begin = 0;
+    index_t end = nb_bboxes();
+    FloatBox box = root_;
+    for (unsigned level = depth; level-- > 0;) {
+        POLVANE_DEBUG_ASSERT(end - begin > 1, "[AABBTree::node_box] Node ", node,
+                             " is not in the tree");
+        const index_t middle = begin + (end - begin) / 2;
+        const bool right = ((node >> level) & 1U) != 0;
+        box = inner_[inner].child(right ? 1 : 0);
+        if (right) {
+            inner += middle - begin;
+            begin = middle;
+        } else {
+            inner += 1;
+            end = middle;
+        }
+    }
+    return box.to_box();
 }
 
 template <index_t D>
 std::size_t AABBTree<D>::memory_bytes() const {
-    return sizeof(*this) + boxes_.capacity() * sizeof(BoundingBox<D>)
-           + leaves_.capacity() * sizeof(index_t);
+    const std::size_t nb_inner = leaves_.empty() ? 0 : leaves_.size() - 1;
+    return sizeof(*this) + nb_inner * sizeof(ChildBoxes) + leaves_.capacity() * sizeof(index_t);
+}
+
+template <index_t D>
+std::vector<std::size_t> AABBTree<D>::curve_order(absl::Span<const Point<D>> points) const {
+    std::vector<std::size_t> order;
+    order.reserve(points.size());
+    if (points.size() > std::numeric_limits<index_t>::max()) {
+        // Too many to number in a sort item: the input order (the answers are the same).
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            order.push_back(i);
+        }
+        return order;
+    }
+    // The frame of the leaves where the root box is finite, else that of the points.
+    detail::FiniteRange<D> range;
+    bool finite_root = !(root_.min[0] > root_.max[0]);
+    for (index_t axis = 0; axis < D; ++axis) {
+        finite_root =
+            finite_root && std::isfinite(root_.min[axis]) && std::isfinite(root_.max[axis]);
+    }
+    if (finite_root) {
+        range.add(detail::coordinates(root_.to_box().min()));
+        range.add(detail::coordinates(root_.to_box().max()));
+    } else {
+        for (const Point<D>& point : points) {
+            range.add(detail::coordinates(point));
+        }
+    }
+    const std::size_t size = points.size();
+    auto items = detail::uninitialised<detail::CurveItem>(size);
+    auto scratch = detail::uninitialised<detail::CurveItem>(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        items[i] = i;
+    }
+    detail::sort_along_curve<D>(
+        items.get(), scratch.get(), size, range.frame(),
+        [points](index_t index) { return detail::coordinates(points[index]); },
+        detail::max_refinements);
+    for (std::size_t i = 0; i < size; ++i) {
+        order.push_back(detail::item_index(items[i]));
+    }
+    return order;
 }
 
 template class AABBTree<1>;

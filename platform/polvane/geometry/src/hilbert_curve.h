@@ -1,6 +1,6 @@
 #pragma once
 
-// The position of a grid cell along a Hilbert curve, for the compact tree's leaf order and the
+// The position of a grid cell along a Hilbert curve, for the bounding-box tree's leaf order and the
 // batch queries' point order.
 //
 // The curve is the one of J. Skilling ("Programming the Hilbert curve", 2004): the coordinates

@@ -15,7 +15,7 @@ template <typename Mesh, index_t D, index_t N>
 LeafOrderedCopy<Mesh, D> leaf_ordered(const detail::SimplexStorage<D, N>& from) {
     static_assert(N == D + 1, "the elements are simplices of the mesh's dimension");
     using Storage = detail::SimplexStorage<D, N>;
-    std::vector<index_t> leaves = CompactAABBTree<D>::leaf_order(from.points, from.elements);
+    std::vector<index_t> leaves = AABBTree<D>::leaf_order(from.points, from.elements);
     auto copy = std::make_unique<Mesh>();
     Storage& to = detail::StorageAccess::storage(*copy);
     const std::size_t n = leaves.size();
@@ -43,7 +43,7 @@ LeafOrderedCopy<Mesh, D> leaf_ordered(const detail::SimplexStorage<D, N>& from) 
     // No adjacency array: every neighbour unknown, in no memory.
     to.vertex_manager.resize(to.nb_vertices());
     to.element_manager.resize(to.nb_elements());
-    CompactAABBTree<D> tree{to.points, to.elements, std::move(leaves)};
+    AABBTree<D> tree{to.points, to.elements, std::move(leaves)};
     return {std::move(copy), std::move(tree)};
 }
 

@@ -3,15 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <functional>
 #include <limits>
 #include <random>
 #include <tuple>
+#include <type_traits>
 #include <vector>
-
-#include "polvane/geometry/compact_aabb_tree.h"
 
 namespace orvex {
 namespace {
@@ -74,143 +74,14 @@ Segments<D> random_segments(std::mt19937_64& rng, index_t n, double size) {
     return segments;
 }
 
-// Walks the tree by node numbers (k, b, e), as the layout defines them, and checks the boxes
-// and the pre-order slots against that definition.
+// The query as the layout and the traversal rules state it, addressed by node numbers, on the
+// tree's own node boxes.
 template <index_t D>
-void check_node(const AABBTree<D>& tree, const std::vector<BoundingBox<D>>& element_boxes,
-                std::size_t node, index_t begin, index_t end, std::size_t slot) {
-    ASSERT_EQ(AABBTree<D>::node_slot(node, begin), slot) << "node " << node;
-    const BoundingBox<D>& box = tree.node_box(node, begin);
-    if (end - begin == 1) {
-        const BoundingBox<D>& element_box = element_boxes[tree.leaf_element(begin)];
-        EXPECT_EQ(box.min(), element_box.min());
-        EXPECT_EQ(box.max(), element_box.max());
-        return;
-    }
-    const index_t middle = begin + (end - begin) / 2;
-    BoundingBox<D> children = tree.node_box(2 * node, begin);
-    children.add_box(tree.node_box(2 * node + 1, middle));
-    EXPECT_EQ(box.min(), children.min()) << "node " << node;
-    EXPECT_EQ(box.max(), children.max()) << "node " << node;
-    BoundingBox<D> centers;
-    for (index_t i = begin; i < end; ++i) {
-        const BoundingBox<D>& element_box = element_boxes[tree.leaf_element(i)];
-        EXPECT_TRUE(box.contains(element_box.min()) && box.contains(element_box.max()));
-        centers.add_point(element_box.center());
-    }
-    // A median split along the widest axis of the centres: no centre of the left child lies
-    // beyond a centre of the right child on that axis.
-    const index_t axis = std::get<0>(centers.largest_length());
-    double left_max = -kInf;
-    double right_min = kInf;
-    for (index_t i = begin; i < end; ++i) {
-        const double c = element_boxes[tree.leaf_element(i)].center().value(axis);
-        if (i < middle) {
-            left_max = std::max(left_max, c);
-        } else {
-            right_min = std::min(right_min, c);
-        }
-    }
-    EXPECT_LE(left_max, right_min) << "node " << node << ", axis " << axis;
-    check_node(tree, element_boxes, 2 * node, begin, middle, slot + 1);
-    check_node(tree, element_boxes, 2 * node + 1, middle, end,
-               slot + 2 * static_cast<std::size_t>(middle - begin));
-}
-
-template <index_t D>
-void check_layout(const std::vector<BoundingBox<D>>& element_boxes) {
-    const AABBTree<D> tree{element_boxes};
-    const auto n = static_cast<index_t>(element_boxes.size());
-    ASSERT_EQ(tree.nb_bboxes(), n);
-    EXPECT_EQ(tree.nb_stored_boxes(), n == 0 ? 0 : 2 * std::size_t{n} - 1);
-    EXPECT_GE(tree.memory_bytes(),
-              tree.nb_stored_boxes() * sizeof(BoundingBox<D>) + n * sizeof(index_t));
-
-    std::vector<index_t> sorted(tree.leaf_order().begin(), tree.leaf_order().end());
-    std::sort(sorted.begin(), sorted.end());
-    for (index_t i = 0; i < n; ++i) {
-        ASSERT_EQ(sorted[i], i) << "the leaf order is not a permutation";
-    }
-
-    BoundingBox<D> all;
-    for (const auto& box : element_boxes) {
-        all.add_box(box);
-    }
-    EXPECT_EQ(tree.root_box().min(), all.min());
-    EXPECT_EQ(tree.root_box().max(), all.max());
-    if (n > 0) {
-        check_node(tree, element_boxes, 1, 0, n, 0);
-    }
-}
-
-template <index_t D>
-void check_layouts() {
-    std::mt19937_64 rng{42 + D};
-    for (const index_t n : kSizes) {
-        SCOPED_TRACE(testing::Message() << "D = " << D << ", n = " << n);
-        check_layout<D>(random_segments<D>(rng, n, 2).boxes);
-        // Equal centres everywhere: the split has nothing to sort on.
-        BoundingBox<D> same;
-        same.add_point(random_point<D>(rng, 0, 1));
-        same.add_point(random_point<D>(rng, 0, 1));
-        check_layout<D>(std::vector<BoundingBox<D>>(n, same));
-        // Few distinct centres: long runs of equal keys in every split.
-        std::vector<BoundingBox<D>> coarse;
-        std::uniform_int_distribution<int> cell{0, 2};
-        for (index_t i = 0; i < n; ++i) {
-            Point<D> corner;
-            for (index_t a = 0; a < D; ++a) {
-                corner.set_value(a, cell(rng));
-            }
-            BoundingBox<D> box;
-            box.add_point(corner);
-            coarse.push_back(box);
-        }
-        check_layout<D>(coarse);
-    }
-}
-
-TEST(AABBTree, LayoutFollowsHalvingRuleAndPreOrderSlots) {
-    check_layouts<1>();
-    check_layouts<2>();
-    check_layouts<3>();
-}
-
-TEST(AABBTree, SplitsAlongTheWidestAxis) {
-    // Eight unit boxes in a row along y: the first split separates the four lowest.
-    std::vector<BoundingBox2D> boxes;
-    for (const int y : {5, 2, 7, 0, 3, 6, 1, 4}) {
-        BoundingBox2D box;
-        box.add_point(Point2D({0, 2.0 * y}));
-        box.add_point(Point2D({1, 2.0 * y + 1}));
-        boxes.push_back(box);
-    }
-    const AABBTree2D tree{boxes};
-    EXPECT_EQ(tree.node_box(2, 0).max().value(1), 7.0);
-    EXPECT_EQ(tree.node_box(3, 4).min().value(1), 8.0);
-    for (index_t i = 0; i < 8; ++i) {
-        EXPECT_EQ(boxes[tree.leaf_element(i)].min().value(1), 2.0 * i);
-    }
-}
-
-// The box of node number k (covering leaves from b) of either tree.
-template <index_t D>
-BoundingBox<D> box_of(const AABBTree<D>& tree, std::size_t k, index_t b) {
-    return tree.node_box(k, b);
-}
-
-template <index_t D>
-BoundingBox<D> box_of(const CompactAABBTree<D>& tree, std::size_t k, index_t /*b*/) {
-    return tree.node_box(k);
-}
-
-// The query as the layout and the traversal rules state it, addressed by node numbers.
-template <index_t D, typename Tree = AABBTree<D>>
 class ReferenceSearch {
 public:
     using Distance = std::function<double(const Point<D>&, index_t)>;
 
-    ReferenceSearch(const Tree& tree, Distance distance)
+    ReferenceSearch(const AABBTree<D>& tree, Distance distance)
         : tree_(tree), distance_(std::move(distance)) {}
 
     std::tuple<index_t, double> closest(const Point<D>& query) {
@@ -223,7 +94,7 @@ public:
         index_t e = n;
         while (e != b + 1) {
             const index_t m = b + (e - b) / 2;
-            if (box_distance(2 * k, b, query) < box_distance(2 * k + 1, m, query)) {
+            if (box_distance(2 * k, query) < box_distance(2 * k + 1, query)) {
                 k = 2 * k;
                 e = m;
             } else {
@@ -238,8 +109,8 @@ public:
     }
 
 private:
-    double box_distance(std::size_t k, index_t b, const Point<D>& query) const {
-        return box_of(tree_, k, b).signed_distance(query);
+    double box_distance(std::size_t k, const Point<D>& query) const {
+        return tree_.node_box(k).signed_distance(query);
     }
 
     double element_distance(const Point<D>& query, index_t element) const {
@@ -258,8 +129,8 @@ private:
             return;
         }
         const index_t m = b + (e - b) / 2;
-        const double dl = box_distance(2 * k, b, query);
-        const double dr = box_distance(2 * k + 1, m, query);
+        const double dl = box_distance(2 * k, query);
+        const double dr = box_distance(2 * k + 1, query);
         if (dl < dr) {
             if (dl < best_) {
                 visit(query, 2 * k, b, m);
@@ -277,21 +148,20 @@ private:
         }
     }
 
-    const Tree& tree_;
+    const AABBTree<D>& tree_;
     Distance distance_;
     index_t nearest_ = NO_ID;
     double best_ = kInf;
 };
 
 // Checks one query against the reference traversal (exactly, tie rules included) and against a
-// brute-force minimum (the distance, NaN distances excluded).
-template <index_t D, typename Distance, typename Tree = AABBTree<D>>
-void check_query(const Tree& tree, const Distance& distance, const Point<D>& query) {
+// brute-force minimum (the distance, NaN distances excluded), and the bounded search below
+// several bounds.
+template <index_t D, typename Distance>
+void check_query(const AABBTree<D>& tree, const Distance& distance, const Point<D>& query) {
     const auto [element, best] = tree.closest_element(query, distance);
-    ReferenceSearch<D, Tree> reference{tree, distance};
-    const auto [expected_element, expected_best] = reference.closest(query);
-    EXPECT_EQ(element, expected_element);
-    EXPECT_EQ(best, expected_best);
+    ReferenceSearch<D> reference{tree, distance};
+    EXPECT_EQ(std::make_tuple(element, best), reference.closest(query)) << query.string();
 
     double brute = kInf;
     for (index_t i = 0; i < tree.nb_bboxes(); ++i) {
@@ -304,8 +174,6 @@ void check_query(const Tree& tree, const Distance& distance, const Point<D>& que
     if (element != NO_ID && best < kInf) {
         EXPECT_EQ(distance(query, element), best);
     }
-
-    // The bounded search gives the same answer below its bound, and nothing below it otherwise.
     for (const double bound : {0.0, 1e-6, 0.05, 0.3, kInf}) {
         const auto [within, within_best] = tree.closest_element_within(query, distance, bound);
         if (best < bound) {
@@ -317,54 +185,20 @@ void check_query(const Tree& tree, const Distance& distance, const Point<D>& que
     }
 }
 
+// Every node's box (single precision, rounded outward) holds, exactly, the boxes of the
+// elements under it; the leaf order is a permutation.
 template <index_t D>
-void check_queries() {
-    std::mt19937_64 rng{7 + D};
-    for (const index_t n : kSizes) {
-        SCOPED_TRACE(testing::Message() << "D = " << D << ", n = " << n);
-        const Segments<D> segments = random_segments<D>(rng, n, n < 50 ? 3 : 0.5);
-        const AABBTree<D> tree{segments.boxes};
-        const auto to_segment = [&](const Point<D>& p, index_t i) {
-            return segments.distance(p, i);
-        };
-        // Distance 0 wherever boxes overlap: many ties, decided by the traversal order.
-        const auto to_box = [&](const Point<D>& p, index_t i) {
-            return std::max(0.0, segments.boxes[i].signed_distance(p));
-        };
-        for (int q = 0; q < 40; ++q) {
-            const Point<D> query = random_point<D>(rng, -2, 12);
-            check_query(tree, to_segment, query);
-            check_query(tree, to_box, query);
-        }
-        // Queries on the segments themselves: the answer is at distance 0.
-        for (index_t i = 0; i < std::min<index_t>(n, 20); ++i) {
-            const Point<D> middle = segments.a[i] * 0.5 + segments.b[i] * 0.5;
-            check_query(tree, to_segment, middle);
-            EXPECT_LE(std::get<1>(tree.closest_element(middle, to_segment)), 1e-12);
-        }
-    }
-}
-
-TEST(AABBTree, ClosestElementMatchesReferenceAndBruteForce) {
-    check_queries<1>();
-    check_queries<2>();
-    check_queries<3>();
-}
-
-// The compact tree: every stored single-precision box contains exactly (in double precision)
-// the boxes of the elements under it, the leaf order is a permutation, and queries follow the
-// reference traversal exactly, on random boxes and on boxes with NaN-ignored and infinite
-// bounds (whose centres the curve order must survive).
-template <index_t D>
-void check_compact_tree(const std::vector<BoundingBox<D>>& boxes, const Segments<D>* segments,
-                        std::mt19937_64& rng) {
-    const CompactAABBTree<D> tree{boxes};
+void check_boxes(const AABBTree<D>& tree, const std::vector<BoundingBox<D>>& boxes) {
     const auto n = static_cast<index_t>(boxes.size());
     ASSERT_EQ(tree.nb_bboxes(), n);
     std::vector<index_t> sorted(tree.leaf_order().begin(), tree.leaf_order().end());
     std::sort(sorted.begin(), sorted.end());
     for (index_t i = 0; i < n; ++i) {
         ASSERT_EQ(sorted[i], i) << "the leaf order is not a permutation";
+    }
+    if (n == 0) {
+        EXPECT_TRUE(tree.root_box().is_empty());
+        return;
     }
     const std::function<void(std::size_t, index_t, index_t)> walk = [&](std::size_t k, index_t b,
                                                                         index_t e) {
@@ -384,33 +218,21 @@ void check_compact_tree(const std::vector<BoundingBox<D>>& boxes, const Segments
             walk(2 * k + 1, m, e);
         }
     };
-    if (n > 0) {
-        walk(1, 0, n);
-        EXPECT_EQ(tree.root_box().min(), tree.node_box(1).min());
-    }
-    const auto to_box = [&](const Point<D>& p, index_t i) {
-        return std::max(0.0, boxes[i].signed_distance(p));
-    };
-    for (int q = 0; q < 20; ++q) {
-        const Point<D> query = random_point<D>(rng, -2, 12);
-        check_query<D>(tree, to_box, query);
-        if (segments != nullptr) {
-            check_query<D>(
-                tree, [&](const Point<D>& p, index_t i) { return segments->distance(p, i); },
-                query);
-        }
-    }
-    // Many queries at once (more than one group, NaN and infinite ones among them, answered
-    // in an order of the tree's own) give each query's single answer.
+    walk(1, 0, n);
+    EXPECT_EQ(tree.root_box().min(), tree.node_box(1).min());
+    EXPECT_EQ(tree.root_box().max(), tree.node_box(1).max());
+}
+
+// Many queries at once (more than one group, NaN and infinite ones among them, answered in an
+// order of the tree's own) give each query's single answer.
+template <index_t D, typename Distance>
+void check_batch(const AABBTree<D>& tree, const Distance& by_position, std::mt19937_64& rng) {
     std::vector<Point<D>> queries;
-    for (int q = 0; q < 150; ++q) {
+    for (int q = 0; q < 300; ++q) {
         queries.push_back(random_point<D>(rng, -2, 12));
     }
     queries[7].set_value(0, kNaN);
     queries[8].set_value(D - 1, kInf);
-    const auto by_position = [&](const Point<D>& p, index_t position) {
-        return to_box(p, tree.leaf_element(position));
-    };
     const std::vector<std::size_t> order = tree.curve_order(queries);
     std::vector<int> answered(queries.size(), 0);
     tree.closest_positions_within(
@@ -423,15 +245,31 @@ void check_compact_tree(const std::vector<BoundingBox<D>>& boxes, const Segments
     EXPECT_EQ(answered, std::vector<int>(queries.size(), 1));
 }
 
-template <index_t D>
-void check_compact_trees() {
+template <typename Dimension>
+class AABBTreeTest : public testing::Test {};
+
+using Dimensions =
+    testing::Types<std::integral_constant<index_t, 1>, std::integral_constant<index_t, 2>,
+                   std::integral_constant<index_t, 3>>;
+
+struct DimensionNames {
+    template <typename Dimension>
+    static std::string GetName(int /*index*/) {
+        return std::to_string(Dimension::value) + "D";
+    }
+};
+
+TYPED_TEST_SUITE(AABBTreeTest, Dimensions, DimensionNames);
+
+// Random segments (doubles that floats cannot hold), and the same with some boxes made of one
+// infinite or NaN-ignored corner, whose centres the curve order must survive: boxes hold their
+// elements and every query follows the reference, single, bounded and batched.
+TYPED_TEST(AABBTreeTest, BoxesHoldTheirElementsAndQueriesFollowTheReference) {
+    constexpr index_t D = TypeParam::value;
     std::mt19937_64 rng{11 + D};
     for (const index_t n : kSizes) {
-        SCOPED_TRACE(testing::Message() << "D = " << D << ", n = " << n);
-        // Random doubles, which floats cannot hold: the stored boxes are rounded outward.
+        SCOPED_TRACE(testing::Message() << "n = " << n);
         const Segments<D> segments = random_segments<D>(rng, n, n < 50 ? 3 : 0.5);
-        check_compact_tree<D>(segments.boxes, &segments, rng);
-        // Some boxes with infinite bounds, some with an axis left empty by NaN coordinates.
         std::vector<BoundingBox<D>> odd = segments.boxes;
         for (index_t i = 0; i < n; i += 3) {
             Point<D> corner = random_point<D>(rng, 0, 10);
@@ -440,21 +278,189 @@ void check_compact_trees() {
             box.add_point(corner);
             odd[i] = box;
         }
-        check_compact_tree<D>(odd, nullptr, rng);
+        const std::array<const std::vector<BoundingBox<D>>*, 2> cases{&segments.boxes, &odd};
+        for (const std::vector<BoundingBox<D>>* boxes : cases) {
+            const AABBTree<D> tree{*boxes};
+            check_boxes(tree, *boxes);
+            // Distance 0 wherever boxes overlap: many ties, decided by the traversal order.
+            const auto to_box = [boxes](const Point<D>& p, index_t i) {
+                return std::max(0.0, (*boxes)[i].signed_distance(p));
+            };
+            const auto to_segment = [&segments](const Point<D>& p, index_t i) {
+                return segments.distance(p, i);
+            };
+            for (int q = 0; q < 30; ++q) {
+                const Point<D> query = random_point<D>(rng, -2, 12);
+                check_query(tree, to_box, query);
+                if (boxes == &segments.boxes) {
+                    check_query(tree, to_segment, query);
+                }
+            }
+            if (boxes == &segments.boxes) {
+                // Queries on the segments themselves: the answer is at distance 0.
+                for (index_t i = 0; i < std::min<index_t>(n, 10); ++i) {
+                    const Point<D> middle = segments.a[i] * 0.5 + segments.b[i] * 0.5;
+                    check_query(tree, to_segment, middle);
+                    EXPECT_LE(std::get<1>(tree.closest_element(middle, to_segment)), 1e-12);
+                }
+            }
+            check_batch(
+                tree,
+                [&](const Point<D>& p, index_t position) {
+                    return to_box(p, tree.leaf_element(position));
+                },
+                rng);
+        }
     }
 }
 
-TEST(AABBTree, CompactTreeBoxesContainTheirElementsAndQueriesFollowTheReference) {
-    check_compact_trees<1>();
-    check_compact_trees<2>();
-    check_compact_trees<3>();
+TYPED_TEST(AABBTreeTest, TiesGoRightInTheSeedAndTheSeedStays) {
+    constexpr index_t D = TypeParam::value;
+    // Equal boxes and equal element distances: every comparison is a tie.
+    BoundingBox<D> box;
+    Point<D> far;
+    Point<D> inside;
+    for (index_t axis = 0; axis < D; ++axis) {
+        far.set_value(axis, 0.5);
+        inside.set_value(axis, 0.5);
+        Point<D> corner;
+        corner.set_value(axis, 1);
+        box.add_point(corner);
+        box.add_point(Point<D>{});
+    }
+    far.set_value(0, 3);
+    for (const index_t n : kSizes) {
+        if (n == 0) {
+            continue;
+        }
+        const AABBTree<D> tree{std::vector<BoundingBox<D>>(n, box)};
+        int evaluated = 0;
+        const auto flat = [&evaluated](const Point<D>&, index_t) {
+            ++evaluated;
+            return 0.5;
+        };
+        EXPECT_EQ(tree.closest_element(far, flat), std::make_tuple(tree.leaf_element(n - 1), 0.5))
+            << "n = " << n;
+        // The box distance 2 is not below best: only the seed is measured (once: the search
+        // starts off the seed's path, which it cannot improve on).
+        EXPECT_EQ(evaluated, 1);
+
+        // Box distances equal to best do not open a subtree either (strict comparisons).
+        evaluated = 0;
+        const auto to_box = [&evaluated, &box](const Point<D>& p, index_t) {
+            ++evaluated;
+            return box.signed_distance(p);
+        };
+        EXPECT_EQ(std::get<1>(tree.closest_element(far, to_box)), 2.0);
+        EXPECT_EQ(evaluated, 1);
+
+        // Inside, with the seed farther than the others: the search also goes right first on
+        // ties, so the first zero it meets is the leaf just before the seed.
+        if (n > 1) {
+            const index_t seed = tree.leaf_element(n - 1);
+            const auto seed_far = [seed](const Point<D>&, index_t i) {
+                return i == seed ? 1.0 : 0.0;
+            };
+            EXPECT_EQ(tree.closest_element(inside, seed_far),
+                      std::make_tuple(tree.leaf_element(n - 2), 0.0));
+        }
+    }
+}
+
+TYPED_TEST(AABBTreeTest, EmptyTreesAndNaNs) {
+    constexpr index_t D = TypeParam::value;
+    const AABBTree<D> empty;
+    EXPECT_EQ(empty.nb_bboxes(), 0U);
+    EXPECT_TRUE(empty.root_box().is_empty());
+    EXPECT_EQ(empty.closest_element(Point<D>{},
+                                    [](const Point<D>&, index_t) {
+                                        ADD_FAILURE() << "no element to measure";
+                                        return 0.0;
+                                    }),
+              std::make_tuple(NO_ID, kInf));
+
+    std::mt19937_64 rng{99};
+    const Segments<D> segments = random_segments<D>(rng, 100, 1);
+    const AABBTree<D> tree{segments.boxes};
+    // NaN element distances count as farther than any number.
+    const auto partly_nan = [&](const Point<D>& p, index_t i) {
+        return i % 3 == 0 ? kNaN : segments.distance(p, i);
+    };
+    for (int q = 0; q < 30; ++q) {
+        const Point<D> query = random_point<D>(rng, -2, 12);
+        check_query(tree, partly_nan, query);
+        EXPECT_NE(std::get<0>(tree.closest_element(query, partly_nan)) % 3, 0U);
+    }
+    // A NaN seed is replaced by the nearest real distance; nothing but NaN accepts nothing.
+    const Point<D> query = segments.a[5];
+    const index_t seed =
+        std::get<0>(tree.closest_element(query, [](const Point<D>&, index_t) { return kNaN; }));
+    const auto nan_seed = [&](const Point<D>& p, index_t i) {
+        return i == seed ? kNaN : segments.distance(p, i);
+    };
+    EXPECT_NE(std::get<0>(tree.closest_element(query, nan_seed)), seed);
+    check_query(tree, nan_seed, query);
+    EXPECT_EQ(
+        std::get<1>(tree.closest_element(query, [](const Point<D>&, index_t) { return kNaN; })),
+        kInf);
+
+    // A NaN query: NaN box distances prune every subtree, only the seed is measured.
+    int evaluated = 0;
+    const auto counting = [&](const Point<D>& p, index_t i) {
+        ++evaluated;
+        return segments.distance(p, i);
+    };
+    for (index_t axis = 0; axis < D; ++axis) {
+        Point<D> nan_query = segments.a[0];
+        nan_query.set_value(axis, kNaN);
+        evaluated = 0;
+        const auto [element, best] = tree.closest_element(nan_query, counting);
+        EXPECT_LT(element, 100U);
+        EXPECT_FALSE(best <= GLOBAL_EPSILON);
+        EXPECT_EQ(evaluated, 1);
+    }
+}
+
+TYPED_TEST(AABBTreeTest, ForEachBoxIntersectingFindsExactlyTheOverlaps) {
+    constexpr index_t D = TypeParam::value;
+    // Coordinates in 1/64: floats hold them, so the stored boxes are the element boxes.
+    std::mt19937_64 rng{3};
+    std::uniform_int_distribution<int> sixty_fourths{0, 640};
+    const auto grid_point = [&] {
+        Point<D> point;
+        for (index_t axis = 0; axis < D; ++axis) {
+            point.set_value(axis, sixty_fourths(rng) / 64.0);
+        }
+        return point;
+    };
+    std::vector<BoundingBox<D>> boxes(300);
+    for (auto& box : boxes) {
+        box.add_point(grid_point());
+        box.add_point(grid_point() * 0.1 + box.min());
+    }
+    const AABBTree<D> tree{boxes};
+    for (int q = 0; q < 20; ++q) {
+        BoundingBox<D> window;
+        window.add_point(grid_point());
+        window.add_point(grid_point());
+        std::vector<index_t> found;
+        tree.for_each_box_intersecting(window, [&](index_t i) { found.push_back(i); });
+        std::sort(found.begin(), found.end());
+        std::vector<index_t> expected;
+        for (index_t i = 0; i < boxes.size(); ++i) {
+            if (boxes[i].intersects(window)) {
+                expected.push_back(i);
+            }
+        }
+        EXPECT_EQ(found, expected);
+    }
 }
 
 // The curve splits its frame at the midplane: two centres a hair on either side of it fall on
 // their own sides, so that the root's halves (two elements each) are the frame's halves and
 // do not overlap. Element 1 comes before element 2 in the input, so a curve that put both in
 // one cell would keep them in that order, across the halves.
-TEST(AABBTree, CompactTreeSplitsAtTheFrameMidplane) {
+TEST(AABBTree, SplitsAtTheFrameMidplane) {
     const auto at = [](double x, double y) {
         BoundingBox<2> box;
         box.add_point(Point<2>{{x, y}});
@@ -462,138 +468,12 @@ TEST(AABBTree, CompactTreeSplitsAtTheFrameMidplane) {
     };
     const std::vector<BoundingBox<2>> boxes{at(0.25, 0.25), at(0.50005, 0.75), at(0.49995, 0.75),
                                             at(0.75, 0.25)};
-    const CompactAABBTree<2> tree{boxes};
+    const AABBTree<2> tree{boxes};
     const BoundingBox<2> left = tree.node_box(2);
     const BoundingBox<2> right = tree.node_box(3);
     EXPECT_LT(std::min(left.max().value(0) - right.min().value(0),
                        right.max().value(0) - left.min().value(0)),
               0.0);
-}
-
-TEST(AABBTree, TiesGoRightInTheSeedAndTheSeedStays) {
-    // Equal boxes and equal element distances: every comparison is a tie.
-    for (const index_t n : kSizes) {
-        if (n == 0) {
-            continue;
-        }
-        BoundingBox2D box;
-        box.add_point(Point2D({0, 0}));
-        box.add_point(Point2D({1, 1}));
-        const AABBTree2D tree{std::vector<BoundingBox2D>(n, box)};
-        int evaluated = 0;
-        const auto flat = [&evaluated](const Point2D&, index_t) {
-            ++evaluated;
-            return 0.5;
-        };
-        const auto [element, best] = tree.closest_element(Point2D({3, 0.5}), flat);
-        EXPECT_EQ(element, tree.leaf_element(n - 1)) << "n = " << n;
-        EXPECT_EQ(best, 0.5);
-        // The box distance 2 is not below best: only the seed is measured, and once more
-        // when it is the root, which the search always enters.
-        EXPECT_EQ(evaluated, n == 1 ? 2 : 1);
-
-        // Box distances equal to best do not open a subtree either (strict comparisons).
-        evaluated = 0;
-        const auto to_box = [&evaluated, &box](const Point2D& p, index_t) {
-            ++evaluated;
-            return box.signed_distance(p);
-        };
-        EXPECT_EQ(std::get<1>(tree.closest_element(Point2D({3, 0.5}), to_box)), 2.0);
-        EXPECT_EQ(evaluated, n == 1 ? 2 : 1);
-
-        // Inside, with the seed farther than the others: the search also goes right first on
-        // ties, so the first zero it meets is the leaf just before the seed.
-        if (n > 1) {
-            const index_t seed = tree.leaf_element(n - 1);
-            const auto seed_far = [seed](const Point2D&, index_t i) {
-                return i == seed ? 1.0 : 0.0;
-            };
-            EXPECT_EQ(tree.closest_element(Point2D({0.5, 0.5}), seed_far),
-                      std::make_tuple(tree.leaf_element(n - 2), 0.0));
-        }
-    }
-}
-
-TEST(AABBTree, EmptyTreeHasNoClosestElement) {
-    const AABBTree3D tree;
-    EXPECT_EQ(tree.nb_bboxes(), 0U);
-    EXPECT_TRUE(tree.root_box().is_empty());
-    const auto result = tree.closest_element(Point3D{}, [](const Point3D&, index_t) {
-        ADD_FAILURE() << "no element to measure";
-        return 0.0;
-    });
-    EXPECT_EQ(result, std::make_tuple(NO_ID, kInf));
-}
-
-TEST(AABBTree, NaNElementDistancesCountAsFarthest) {
-    std::mt19937_64 rng{99};
-    const Segments<2> segments = random_segments<2>(rng, 100, 1);
-    const AABBTree2D tree{segments.boxes};
-    const auto partly_nan = [&](const Point2D& p, index_t i) {
-        return i % 3 == 0 ? kNaN : segments.distance(p, i);
-    };
-    for (int q = 0; q < 50; ++q) {
-        const Point2D query = random_point<2>(rng, -2, 12);
-        check_query(tree, partly_nan, query);
-        EXPECT_NE(std::get<0>(tree.closest_element(query, partly_nan)) % 3, 0U);
-    }
-
-    // A NaN seed is replaced by the nearest real distance.
-    const Point2D query{{5, 5}};
-    const index_t seed =
-        std::get<0>(tree.closest_element(query, [](const Point2D&, index_t) { return kNaN; }));
-    const auto nan_seed = [&](const Point2D& p, index_t i) {
-        return i == seed ? kNaN : segments.distance(p, i);
-    };
-    const auto [element, best] = tree.closest_element(query, nan_seed);
-    EXPECT_NE(element, seed);
-    EXPECT_LT(best, kInf);
-    check_query(tree, nan_seed, query);
-
-    // Nothing but NaN: nothing is accepted.
-    const auto all_nan = [](const Point2D&, index_t) { return kNaN; };
-    EXPECT_EQ(std::get<1>(tree.closest_element(query, all_nan)), kInf);
-}
-
-TEST(AABBTree, NaNQueryAcceptsNothing) {
-    std::mt19937_64 rng{5};
-    const Segments<3> segments = random_segments<3>(rng, 33, 2);
-    const AABBTree3D tree{segments.boxes};
-    int evaluated = 0;
-    const auto counting = [&](const Point3D& p, index_t i) {
-        ++evaluated;
-        return segments.distance(p, i);
-    };
-    for (const Point3D& query :
-         {Point3D({kNaN, 1, 1}), Point3D({1, 1, kNaN}), Point3D({kNaN, kNaN, kNaN})}) {
-        evaluated = 0;
-        const auto [element, best] = tree.closest_element(query, counting);
-        EXPECT_LT(element, 33U);
-        EXPECT_FALSE(best <= GLOBAL_EPSILON);
-        // Only the seed is measured: NaN box distances prune every subtree.
-        EXPECT_EQ(evaluated, 1);
-    }
-}
-
-TEST(AABBTree, ForEachBoxIntersectingFindsExactlyTheOverlaps) {
-    std::mt19937_64 rng{3};
-    const Segments<2> segments = random_segments<2>(rng, 300, 1);
-    const AABBTree2D tree{segments.boxes};
-    for (int q = 0; q < 20; ++q) {
-        BoundingBox2D window;
-        window.add_point(random_point<2>(rng, 0, 10));
-        window.add_point(random_point<2>(rng, 0, 10));
-        std::vector<index_t> found;
-        tree.for_each_box_intersecting(window, [&](index_t i) { found.push_back(i); });
-        std::sort(found.begin(), found.end());
-        std::vector<index_t> expected;
-        for (index_t i = 0; i < 300; ++i) {
-            if (segments.boxes[i].intersects(window)) {
-                expected.push_back(i);
-            }
-        }
-        EXPECT_EQ(found, expected);
-    }
 }
 
 }  // namespace

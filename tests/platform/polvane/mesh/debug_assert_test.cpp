@@ -48,9 +48,8 @@ TEST(MeshDebugAssertDeathTest, TreeLeavesAndBoxesOutsideTheTree) {
     EXPECT_DEATH(static_cast<void>(tree.leaf_element(2)),
                  "\\[AABBTree::leaf_element\\] Position 2 is not below the number of leaves "
                  "\\(2\\)");
-    EXPECT_DEATH(static_cast<void>(tree.slot_box(3)),
-                 "\\[AABBTree::slot_box\\] Slot 3 is not below the number of stored boxes "
-                 "\\(3\\)");
+    EXPECT_DEATH(static_cast<void>(tree.node_box(4)),
+                 "\\[AABBTree::node_box\\] Node 4 is not in the tree");
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 
 #include "orvex/background_common/export.h"
 #include "polvane/basic/index.h"
-#include "polvane/geometry/point.h"
-#include "polvane/mesh/mesh_traits.h"
+#include "polvane/geometry/point_fwd.h"
+#include "polvane/mesh/mesh_fwd.h"
 
 namespace orvex {
 namespace internal {
@@ -36,7 +36,7 @@ template <typename Mesh>
 class ORVEX_BACKGROUND_COMMON_EXPORT ElementSearch {
 public:
     /// The dimension D of the mesh's space: queries take a `Point<D>`.
-    static constexpr index_t dimension = MeshTraits<Mesh>::dimension;
+    static constexpr index_t dimension = MeshDimension<Mesh>::value;
 
     /// A search with no snapshot: every query answers an empty optional until the first
     /// rebuild.

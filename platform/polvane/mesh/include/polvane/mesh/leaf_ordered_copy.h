@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "polvane/basic/index.h"
-#include "polvane/geometry/compact_aabb_tree.h"
+#include "polvane/geometry/aabb_tree.h"
 #include "polvane/mesh/edged_curve.h"
 #include "polvane/mesh/export.h"
 #include "polvane/mesh/tetrahedral_solid.h"
@@ -11,7 +11,7 @@
 
 namespace orvex {
 
-/// A copy of a mesh's geometry laid out for point location, and the compact tree over it.
+/// A copy of a mesh's geometry laid out for point location, and the bounding-box tree over it.
 ///
 /// - `mesh` holds the points and elements of the source mesh and nothing else: no attribute,
 ///   no edges, no adjacency (every neighbour is unknown). Element i of the copy is the element
@@ -19,19 +19,19 @@ namespace orvex {
 ///   every distance to it is computed on the same numbers. The copy's vertices are numbered in
 ///   the order in which its elements first use them; source vertices of no element are left
 ///   out.
-/// - `tree` is the compact tree over the source's elements (the one `create_compact_aabb_tree`
+/// - `tree` is the bounding-box tree over the source's elements (the one `create_aabb_tree`
 ///   builds), built over the copy: its leaf position i is the copy's element i, and it names
 ///   that element by its source index.
 ///
 /// A nearest-element query meets the elements of a few neighbouring leaves: here their vertex
 /// lists and coordinates lie side by side in memory, which saves cache misses on every element
-/// measured (see `CompactAABBTree::closest_position_within`).
+/// measured (see `AABBTree::closest_position_within`).
 template <typename Mesh, index_t D>
 struct LeafOrderedCopy {
     /// The copy, in leaf order.
     std::unique_ptr<Mesh> mesh;
     /// The tree over the copy's elements, naming them by their source indices.
-    CompactAABBTree<D> tree;
+    AABBTree<D> tree;
 };
 
 /// The leaf-ordered copy of `curve` and its tree.

@@ -8,8 +8,6 @@
 
 #include "polvane/basic/attribute_manager.h"
 #include "polvane/basic/index.h"
-#include "polvane/geometry/aabb_tree.h"
-#include "polvane/geometry/compact_aabb_tree.h"
 #include "polvane/geometry/orientation.h"
 #include "polvane/geometry/segment.h"
 #include "polvane/geometry/tetrahedron.h"
@@ -18,8 +16,6 @@
 #include "polvane/mesh/edged_curve.h"
 #include "polvane/mesh/edged_curve_builder.h"
 #include "polvane/mesh/element_identifiers.h"
-#include "polvane/mesh/leaf_ordered_copy.h"
-#include "polvane/mesh/mesh_aabb_tree.h"
 #include "polvane/mesh/tetrahedral_solid.h"
 #include "polvane/mesh/tetrahedral_solid_builder.h"
 #include "polvane/mesh/triangulated_surface.h"
@@ -41,15 +37,9 @@
 ///   referring to the mesh's points, valid until the points change;
 /// - `ElementDistance`: the functor `distance(point, element)` of
 ///   "polvane/mesh/distance_to_element.h", bound to a mesh that must outlive it;
-/// - `Tree` and `CompactTree`: the tree types over the elements (`AABBTree<D>`,
-///   `CompactAABBTree<D>`);
 /// - `nb_elements(mesh)`, `element_vertices(mesh, element)` (the D + 1 vertex indices in
 ///   local order, by reference into the mesh, valid until the mesh changes) and
 ///   `simplex(mesh, element)`;
-/// - `create_tree(mesh)` and `create_compact_tree(mesh)`: the trees over the mesh's elements,
-///   element i of the tree being element i of the mesh; `create_leaf_ordered_copy(mesh)`: the
-///   copy of the mesh's geometry in the compact tree's leaf order, with that tree (see
-///   "polvane/mesh/leaf_ordered_copy.h");
 /// - `element_attribute_manager(mesh)`, const or not: the attribute manager of the elements;
 /// - the builder's element edits under one name: `create_element(builder, vertices)`,
 ///   `create_elements(builder, elements)` (the index of the first new element),
@@ -91,10 +81,6 @@ struct MeshTraits<EdgedCurve<1>> {
     using Simplex = Segment<1>;
     /// The distance from a point to an element.
     using ElementDistance = DistanceToEdge<1>;
-    /// The tree over the elements, double-precision boxes.
-    using Tree = AABBTree<1>;
-    /// The compact tree over the elements, single-precision boxes.
-    using CompactTree = CompactAABBTree<1>;
 
     /// The number of elements.
     [[nodiscard]] static index_t nb_elements(const Mesh& mesh) { return mesh.nb_edges(); }
@@ -108,20 +94,6 @@ struct MeshTraits<EdgedCurve<1>> {
     /// The geometric view of `element`.
     [[nodiscard]] static Simplex simplex(const Mesh& mesh, index_t element) {
         return mesh.segment(element);
-    }
-
-    /// The tree over the elements.
-    [[nodiscard]] static Tree create_tree(const Mesh& mesh) { return create_aabb_tree(mesh); }
-
-    /// The compact tree over the elements.
-    [[nodiscard]] static CompactTree create_compact_tree(const Mesh& mesh) {
-        return create_compact_aabb_tree(mesh);
-    }
-
-    /// The copy of the mesh's geometry in the compact tree's leaf order, with that tree.
-    [[nodiscard]] static LeafOrderedCopy<Mesh, dimension> create_leaf_ordered_copy(
-        const Mesh& mesh) {
-        return orvex::create_leaf_ordered_copy(mesh);
     }
 
     /// The attribute manager of the elements.
@@ -176,10 +148,6 @@ struct MeshTraits<TriangulatedSurface<2>> {
     using Simplex = Triangle<2>;
     /// The distance from a point to an element.
     using ElementDistance = DistanceToTriangle<2>;
-    /// The tree over the elements, double-precision boxes.
-    using Tree = AABBTree<2>;
-    /// The compact tree over the elements, single-precision boxes.
-    using CompactTree = CompactAABBTree<2>;
 
     /// The number of elements.
     [[nodiscard]] static index_t nb_elements(const Mesh& mesh) { return mesh.nb_polygons(); }
@@ -193,22 +161,6 @@ struct MeshTraits<TriangulatedSurface<2>> {
     /// The geometric view of `element`.
     [[nodiscard]] static Simplex simplex(const Mesh& mesh, index_t element) {
         return mesh.triangle(element);
-    }
-
-    /// The tree over the elements (the surface seen as a `SurfaceMesh<2>`).
-    [[nodiscard]] static Tree create_tree(const Mesh& mesh) {
-        return create_aabb_tree(static_cast<const SurfaceMesh<2>&>(mesh));
-    }
-
-    /// The compact tree over the elements.
-    [[nodiscard]] static CompactTree create_compact_tree(const Mesh& mesh) {
-        return create_compact_aabb_tree(static_cast<const SurfaceMesh<2>&>(mesh));
-    }
-
-    /// The copy of the mesh's geometry in the compact tree's leaf order, with that tree.
-    [[nodiscard]] static LeafOrderedCopy<Mesh, dimension> create_leaf_ordered_copy(
-        const Mesh& mesh) {
-        return orvex::create_leaf_ordered_copy(mesh);
     }
 
     /// The attribute manager of the elements.
@@ -299,10 +251,6 @@ struct MeshTraits<TetrahedralSolid<3>> {
     using Simplex = Tetrahedron;
     /// The distance from a point to an element.
     using ElementDistance = DistanceToTetrahedron<3>;
-    /// The tree over the elements, double-precision boxes.
-    using Tree = AABBTree<3>;
-    /// The compact tree over the elements, single-precision boxes.
-    using CompactTree = CompactAABBTree<3>;
 
     /// The number of elements.
     [[nodiscard]] static index_t nb_elements(const Mesh& mesh) { return mesh.nb_polyhedra(); }
@@ -316,22 +264,6 @@ struct MeshTraits<TetrahedralSolid<3>> {
     /// The geometric view of `element`.
     [[nodiscard]] static Simplex simplex(const Mesh& mesh, index_t element) {
         return mesh.tetrahedron(element);
-    }
-
-    /// The tree over the elements (the solid seen as a `SolidMesh<3>`).
-    [[nodiscard]] static Tree create_tree(const Mesh& mesh) {
-        return create_aabb_tree(static_cast<const SolidMesh<3>&>(mesh));
-    }
-
-    /// The compact tree over the elements.
-    [[nodiscard]] static CompactTree create_compact_tree(const Mesh& mesh) {
-        return create_compact_aabb_tree(static_cast<const SolidMesh<3>&>(mesh));
-    }
-
-    /// The copy of the mesh's geometry in the compact tree's leaf order, with that tree.
-    [[nodiscard]] static LeafOrderedCopy<Mesh, dimension> create_leaf_ordered_copy(
-        const Mesh& mesh) {
-        return orvex::create_leaf_ordered_copy(mesh);
     }
 
     /// The attribute manager of the elements.
