@@ -14,6 +14,11 @@ import enum as _enum
 from ._core import TOLERANCE, Curve, ElementSearch, Quality, Solid, Surface, quality
 from ._from_meshio import from_meshio
 
+# The compiled names are shown as orvex's own (help, repr of the classes).
+for _name in ("Curve", "Surface", "Solid", "Quality", "ElementSearch", "quality"):
+    globals()[_name].__module__ = __name__
+del _name
+
 __all__ = [
     "TOLERANCE",
     "ConfigurationType",

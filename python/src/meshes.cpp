@@ -179,16 +179,17 @@ void register_mesh(py::module_& module, const char* kind_text, const char* eleme
     const std::string elements = Traits<Mesh>::element_name;
     const std::string doc =
         std::string{"A "} + kind_text + " in dimension " + d +
-        ", built once from numpy arrays and never changed afterwards.\n\n" + class_name<Mesh> +
-        "(points, " + elements + ")\n\n" + "points: float64 array of shape (n, " + d +
-        "), the coordinates of vertex 0 to n - 1 (any strides; other dtypes are refused).\n" +
-        elements + ": int32 or int64 array of shape (m, " + k + "), the vertex indices of " +
-        element_noun + " 0 to m - 1, in local order.\n\n" +
+        ", built once from numpy arrays and never changed\nafterwards.\n\n" +
+        class_name<Mesh> + "(points, " + elements + ")\n\n" +
+        "points: float64 array of shape (n, " + d + "), the coordinates of vertices 0 to n - 1 " +
+        "(any strides;\n    other dtypes are refused).\n" + elements +
+        ": int32 or int64 array of shape (m, " + k + "), the vertex indices of " + element_noun +
+        " 0 to m - 1,\n    in local order.\n\n" +
         "Both arrays are copied once into the mesh, which keeps no reference to them: changing "
-        "them afterwards changes nothing here. The copy runs with the GIL released.\n\n"
+        "them\nafterwards changes nothing here. The copy runs with the GIL released.\n\n"
         "Raises ValueError when an array has another shape or dtype (the message names the "
-        "expected and the actual shape), IndexError when a vertex index is negative or not "
-        "below n (the message names the row and the value); no mesh is built then.";
+        "expected\nand the actual shape), IndexError when a vertex index is negative or not "
+        "below n (the message\nnames the row and the value); no mesh is built then.";
     py::class_<Mesh>(module, class_name<Mesh>, doc.c_str())
         .def(py::init(&mesh_from_arrays<Mesh>), py::arg("points"),
              py::arg(Traits<Mesh>::element_name))
