@@ -28,58 +28,40 @@ class ConfigurationType(enum.IntEnum):
     VERTEX_SAME_ADJACENT = 5
     UNDEFINED = 6
 
-class Curve:
-    """Edges on the line. Built from points (n, 1) float64 and edges (m, 2) int32/int64,
-    copied once; ValueError on a wrong shape or dtype, IndexError on an index outside [0, n)."""
+class _Mesh:
+    """What the three mesh classes share (a name of this stub only)."""
 
     dimension: ClassVar[int]
-    def __init__(self, points: npt.ArrayLike, edges: npt.ArrayLike) -> None: ...
     @property
     def n_points(self) -> int: ...
     @property
     def n_elements(self) -> int: ...
     @property
     def points(self) -> npt.NDArray[np.float64]:
-        """A copy, shape (n, 1)."""
+        """A copy, shape (n, D)."""
     @property
     def elements(self) -> npt.NDArray[np.int64]:
-        """A copy, shape (m, 2)."""
+        """A copy, shape (m, D + 1)."""
 
-class Surface:
+class Curve(_Mesh):
+    """Edges on the line. Built from points (n, 1) float64 and edges (m, 2) int32/int64,
+    copied once; ValueError on a wrong shape or dtype, IndexError on an index outside [0, n)."""
+
+    def __init__(self, points: npt.ArrayLike, edges: npt.ArrayLike) -> None: ...
+
+class Surface(_Mesh):
     """Triangles of the plane. Built from points (n, 2) float64 and triangles (m, 3)
     int32/int64, copied once; ValueError on a wrong shape or dtype, IndexError on an index
     outside [0, n)."""
 
-    dimension: ClassVar[int]
     def __init__(self, points: npt.ArrayLike, triangles: npt.ArrayLike) -> None: ...
-    @property
-    def n_points(self) -> int: ...
-    @property
-    def n_elements(self) -> int: ...
-    @property
-    def points(self) -> npt.NDArray[np.float64]:
-        """A copy, shape (n, 2)."""
-    @property
-    def elements(self) -> npt.NDArray[np.int64]:
-        """A copy, shape (m, 3)."""
 
-class Solid:
+class Solid(_Mesh):
     """Tetrahedra of space. Built from points (n, 3) float64 and tetrahedra (m, 4)
     int32/int64, copied once; ValueError on a wrong shape or dtype, IndexError on an index
     outside [0, n)."""
 
-    dimension: ClassVar[int]
     def __init__(self, points: npt.ArrayLike, tetrahedra: npt.ArrayLike) -> None: ...
-    @property
-    def n_points(self) -> int: ...
-    @property
-    def n_elements(self) -> int: ...
-    @property
-    def points(self) -> npt.NDArray[np.float64]:
-        """A copy, shape (n, 3)."""
-    @property
-    def elements(self) -> npt.NDArray[np.int64]:
-        """A copy, shape (m, 4)."""
 
 Mesh = Union[Curve, Surface, Solid]
 
