@@ -4,7 +4,10 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libabsl-dev libgtest-dev libgmock-dev
-    libbenchmark-dev doxygen pkg-config)
+    libbenchmark-dev doxygen pkg-config
+    # The Python module (for Debian's /usr/bin/python3), its tests, example and benchmark.
+    python3-dev python3-pybind11 python3-numpy python3-pytest python3-scipy python3-meshio
+    python3-vtk9 python3-matplotlib)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
