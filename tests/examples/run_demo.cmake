@@ -4,7 +4,8 @@
 # Cases: default (generated meshes), surface and solid (small files written here), malformed
 # and truncated (files the reader must refuse, naming the line), extreme (coordinates whose
 # differences overflow or underflow, coincident vertices, non-finite numbers: the demo ends with
-# status 0 or 1 and says why, never crashes), gmsh and vtk_binary (real files of those formats
+# status 0 or 1 and says why, never crashes), far_centroids (triangles whose coordinate sums
+# overflow: the search check must still pass), gmsh and vtk_binary (real files of those formats
 # from DATA).
 
 cmake_policy(VERSION 3.25)
@@ -185,6 +186,20 @@ elseif(CASE STREQUAL "extreme")
             fail("${name}: status ${status} without its message")
         endif()
     endforeach()
+elseif(CASE STREQUAL "far_centroids")
+    # A unit triangle beside one at +-1e308, whose coordinate sums overflow a double: every
+    # centroid is still finite and found, every spread point lies in the bounding box.
+    file(WRITE "${WORK}/far.mesh" "MeshVersionFormatted 2\nDimension 2\nVertices\n6\n0 0 0\n"
+         "1 0 0\n0 1 0\n-1e308 -1e308 0\n1e308 -1e308 0\n0 -1e300 0\nTriangles\n2\n"
+         "1 2 3 0\n4 5 6 0\nEnd\n")
+    run_demo("${WORK}/far.mesh")
+    if(NOT (status EQUAL 0))
+        fail("the run on far triangles failed (status ${status})")
+    endif()
+    string(REGEX MATCH "([0-9]+) of ([0-9]+) centroids" line "${out}")
+    if(NOT line OR NOT CMAKE_MATCH_1 EQUAL CMAKE_MATCH_2)
+        fail("every centroid must be found: '${line}'")
+    endif()
 elseif(CASE STREQUAL "gmsh" OR CASE STREQUAL "vtk_binary")
     if(CASE STREQUAL "gmsh")
         set(file sfepy_msh_tri.msh)
