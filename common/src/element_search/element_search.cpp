@@ -18,14 +18,13 @@ namespace internal {
 namespace detail {
 
 // What the facet lines or planes of the simplex `vertices` (a triangle in the plane, a
-// tetrahedron in space) prove about `point`: a lower bound of its distance above
-// GLOBAL_EPSILON when one facet separates them by more than that (the first such facet's
-// bound); -1 (`inside`) when every facet certainly has the point strictly on the simplex's
-// side, so that the point lies in the simplex's interior, where its distance is 0; else 0,
-// proving nothing. Rounding errors are bounded generously: every error term is
-// taken 1e-12 times the sum of the magnitudes it comes from, about ten thousand times the
-// worst case of a few units in the last place, and any facet whose side is not certain, or
-// any overflow or NaN, proves nothing.
+// tetrahedron in space) prove about `point`: a lower bound of its distance not below `limit`
+// when one facet separates them by that much (the first such facet's bound); -1 (`inside`) when
+// every facet certainly has the point strictly on the simplex's side, so that the point lies in the
+// simplex's interior, where its distance is 0; else 0, proving nothing. Rounding errors are bounded
+// generously: every error term is taken 1e-12 times the sum of the magnitudes it comes from, about
+// ten thousand times the worst case of a few units in the last place, and any facet whose side is
+// not certain, or any overflow or NaN, proves nothing.
 constexpr double inside = -1;
 
 namespace {
@@ -48,7 +47,8 @@ double upper_length(double length2, const std::array<double, N>& vector) {
 
 // The tetrahedron's case: each facet's plane, its normal from a cross product of two of its
 // edges, and the sides of the opposite vertex and of the point, each with its error bound.
-double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Point<3>& point) {
+double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Point<3>& point,
+                        double limit) {
     constexpr index_t D = 3;
     constexpr double slack = 1e-12;
     constexpr double tiny = 1e-290;
@@ -107,7 +107,7 @@ double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Po
         if (beyond > 0) {
             const double length = upper_length(length2, normal) * (1 + slack) + normal_error;
             const double bound = beyond / length * (1 - slack);
-            if (bound > GLOBAL_EPSILON) {
+            if (bound >= limit) {
                 return bound;
             }
         }
@@ -123,7 +123,8 @@ double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Po
 // (opposite vertex f) when W_f has the other sign, at |W_f| / |edge f| from the edge's line.
 // Each area's error is bounded by the slack times the magnitudes of its two products (which
 // covers the rounding of the differences u_i, relative to themselves).
-double separation_bound(const std::array<const Point<2>*, 3>& vertices, const Point<2>& point) {
+double separation_bound(const std::array<const Point<2>*, 3>& vertices, const Point<2>& point,
+                        double limit) {
     constexpr double slack = 1e-12;
     constexpr double tiny = 1e-290;
     const auto cross2 = [](double ux, double uy, double vx, double vy) {
@@ -171,7 +172,7 @@ double separation_bound(const std::array<const Point<2>*, 3>& vertices, const Po
                 upper_length(dx * dx + dy * dy, std::array<double, 2>{dx, dy}) * (1 + slack)
                 + length_error;
             const double bound = beyond / length * (1 - slack);
-            if (std::isfinite(length) && bound > GLOBAL_EPSILON) {
+            if (std::isfinite(length) && bound >= limit) {
                 return bound;
             }
         }
@@ -182,9 +183,11 @@ double separation_bound(const std::array<const Point<2>*, 3>& vertices, const Po
 }  // namespace
 
 // The element distance as the search uses it: the mesh's own distance, except that an element
-// which a facet proves farther than the tolerance gets that proven bound instead (a number
-// above the tolerance, so it never replaces a nearer element and is never accepted): the
-// answers are those of the exact distances, without measuring elements that cannot matter.
+// which a facet proves at least as far as the search's limit of the moment (the tolerance, or
+// the nearest distance found so far) gets that proven bound instead, so it never replaces a
+// nearer element and is never accepted: the answers are those of the exact distances, without
+// measuring elements that cannot matter. On a mesh far smaller than the tolerance, where every
+// element is within it, the bound by the nearest distance spares most exact measures.
 template <typename Mesh>
 class SearchDistance {
 public:
@@ -193,15 +196,16 @@ public:
 
     explicit SearchDistance(const Mesh& mesh) : mesh_(&mesh), exact_(mesh) {}
 
-    [[nodiscard]] double operator()(const Point<D>& point, index_t element) const {
+    // The distance, or a proven bound not below `limit` (see `AABBTree::closest_position_within`).
+    [[nodiscard]] double bounded(const Point<D>& point, index_t element, double limit) const {
         if constexpr (D > 1) {
             const auto& vertices = Traits::element_vertices(*mesh_, element);
             std::array<const Point<D>*, D + 1> points{};
             for (index_t i = 0; i <= D; ++i) {
                 points[i] = &mesh_->point(vertices[i]);
             }
-            const double bound = separation_bound(points, point);
-            if (bound > GLOBAL_EPSILON) {
+            const double bound = separation_bound(points, point, limit);
+            if (bound >= limit) {
                 return bound;
             }
             // In the interior by certain signs of every facet: the mesh's distance, which
@@ -211,6 +215,11 @@ public:
             }
         }
         return exact_(point, element);
+    }
+
+    // The distance, or a proven bound above the tolerance.
+    [[nodiscard]] double operator()(const Point<D>& point, index_t element) const {
+        return bounded(point, element, std::nextafter(GLOBAL_EPSILON, 1.));
     }
 
     // The tree's hint before `operator()` on this element (see

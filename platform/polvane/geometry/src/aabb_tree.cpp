@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "box_rounding.h"
+#include "box_encoding.h"
 #include "curve_order.h"
 #include "polvane/basic/polvane_exception.h"
 
@@ -115,10 +115,11 @@ private:
 };
 
 // The leaf order of the elements of `source` (n of them, n >= 1): sorted along the curve of
-// their box centres. With `rounded_boxes`, each element's box, rounded outward, is stored
-// there too (by element), from the same pass that reads the vertices.
+// their box centres. With `rounded_boxes`, each element's box, rounded outward in `box_frame`,
+// is stored there too (by element), from the same pass that reads the vertices.
 template <index_t D, typename Source>
-std::vector<index_t> curve_leaves(const Source& source, index_t n, FloatBox<D>* rounded_boxes) {
+std::vector<index_t> curve_leaves(const Source& source, index_t n, const BoxFrame<D>& box_frame,
+                                  FloatBox<D>* rounded_boxes) {
     auto items = uninitialised<CurveItem>(n);
     {
         auto scratch = uninitialised<CurveItem>(n);
@@ -126,13 +127,13 @@ std::vector<index_t> curve_leaves(const Source& source, index_t n, FloatBox<D>* 
         for (index_t i = 0; i < n; ++i) {
             const BoundingBox<D> box = source.box(i);
             if (rounded_boxes != nullptr) {
-                rounded_boxes[i] = rounded_outward(box);
+                rounded_boxes[i] = encoded(box, box_frame);
             }
             items[i] = (CurveItem{frame.key(box_center(box))} << 32U) | i;
         }
         sort_along_curve<D>(
             items.get(), scratch.get(), n, frame,
-            [&source](index_t element) { return source.center(element); }, max_refinements, true);
+            [&source](index_t element) { return source.center(element); }, true);
     }
     std::vector<index_t> leaves(n);
     for (index_t i = 0; i < n; ++i) {
@@ -152,7 +153,8 @@ std::vector<index_t> AABBTree<D>::leaf_order(
         return {};
     }
     return detail::curve_leaves<D>(detail::SimplexBoxes<D>{points, elements},
-                                   static_cast<index_t>(elements.size()), nullptr);
+                                   static_cast<index_t>(elements.size()), detail::BoxFrame<D>{},
+                                   nullptr);
 }
 
 template <index_t D>
@@ -170,8 +172,11 @@ AABBTree<D>::AABBTree(absl::Span<const Point<D>> points,
     // In leaf order already: each element's box is computed as the builder reaches its leaf,
     // in sequence, with no box array at all.
     const detail::SimplexBoxes<D> source{points, ordered_elements};
+    frame_ =
+        detail::robust_frame<D>(static_cast<index_t>(leaves.size()),
+                                [&source](index_t position) { return source.center(position); });
     build_nodes(
-        [&source](index_t position) { return detail::rounded_outward(source.box(position)); },
+        [this, &source](index_t position) { return detail::encoded(source.box(position), frame_); },
         std::move(leaves));
 }
 
@@ -198,8 +203,10 @@ void AABBTree<D>::build(const Source& source, std::size_t size) {
     // are stored, so mostly sequential reads): its centre's key and its rounded box, which is
     // then gathered into leaf order in one pass of independent loads, so that the builder's
     // recursion reads the boxes in sequence instead of waiting on each.
+    frame_ =
+        detail::robust_frame<D>(n, [&source](index_t element) { return source.center(element); });
     auto element_boxes = detail::uninitialised<FloatBox>(n);
-    std::vector<index_t> leaves = detail::curve_leaves<D>(source, n, element_boxes.get());
+    std::vector<index_t> leaves = detail::curve_leaves<D>(source, n, frame_, element_boxes.get());
     auto leaf_boxes = detail::uninitialised<FloatBox>(n);
     for (index_t i = 0; i < n; ++i) {
         leaf_boxes[i] = element_boxes[leaves[i]];
@@ -247,7 +254,7 @@ BoundingBox<D> AABBTree<D>::node_box(std::size_t node) const {
             end = middle;
         }
     }
-    return box.to_box();
+    return frame_.world(box);
 }
 
 template <index_t D>
@@ -275,8 +282,9 @@ std::vector<std::size_t> AABBTree<D>::curve_order(absl::Span<const Point<D>> poi
             finite_root && std::isfinite(root_.min[axis]) && std::isfinite(root_.max[axis]);
     }
     if (finite_root) {
-        range.add(detail::coordinates(root_.to_box().min()));
-        range.add(detail::coordinates(root_.to_box().max()));
+        const BoundingBox<D> root = root_box();
+        range.add(detail::coordinates(root.min()));
+        range.add(detail::coordinates(root.max()));
     } else {
         for (const Point<D>& point : points) {
             range.add(detail::coordinates(point));
@@ -290,8 +298,7 @@ std::vector<std::size_t> AABBTree<D>::curve_order(absl::Span<const Point<D>> poi
     }
     detail::sort_along_curve<D>(
         items.get(), scratch.get(), size, range.frame(),
-        [points](index_t index) { return detail::coordinates(points[index]); },
-        detail::max_refinements);
+        [points](index_t index) { return detail::coordinates(points[index]); });
     for (std::size_t i = 0; i < size; ++i) {
         order.push_back(detail::item_index(items[i]));
     }

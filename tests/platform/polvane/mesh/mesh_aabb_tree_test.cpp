@@ -14,6 +14,7 @@
 
 #include "orvex_testing/mesh_generators.h"
 #include "orvex_testing/nearest_elements.h"
+#include "orvex_testing/placed_meshes.h"
 #include "polvane/basic/polvane_exception.h"
 #include "polvane/mesh/distance_to_element.h"
 #include "polvane/mesh/leaf_ordered_copy.h"
@@ -157,6 +158,61 @@ TYPED_TEST(MeshAABBTreeTest, LeafOrderedCopyIsTheTreeOverTheSameElements) {
     const auto empty = create_leaf_ordered_copy(Mesh{});
     EXPECT_EQ(empty.tree.nb_bboxes(), 0U);
     EXPECT_EQ(empty.mesh->nb_vertices(), 0U);
+}
+
+// The tree keeps its resolution wherever the mesh lies: far from the origin, at extreme
+// scales, and with a few far-away strays in a shuffled order, a query inside the mesh measures
+// about as many elements as on the same grid at the origin (where single-precision boxes and a
+// curve frame stretched by the strays once made every query linear in the number of elements),
+// and every stored box still holds its elements' vertices.
+TYPED_TEST(MeshAABBTreeTest, PlacementsFarAwayOrWithStraysKeepQueriesLocal) {
+    using Mesh = TypeParam;
+    using Traits = typename TestFixture::Traits;
+    constexpr index_t D = TestFixture::D;
+    const Mesh grid = test::jittered_grid<Mesh>(D == 1 ? 4000 : D == 2 ? 50 : 12);
+    // Elements measured per query, for queries inside the unit box placed like the mesh.
+    const auto measured = [](const Mesh& mesh, double scale, double offset) {
+        const AABBTree<D> tree = create_aabb_tree(mesh);
+        const typename Traits::ElementDistance distance{mesh};
+        std::size_t count = 0;
+        const auto counting = [&](const Point<D>& point, index_t element) {
+            ++count;
+            return distance(point, element);
+        };
+        std::mt19937_64 random{41};
+        constexpr int nb_queries = 300;
+        for (int query = 0; query < nb_queries; ++query) {
+            Point<D> point = TestFixture::random_point(random, 0, 1);
+            for (index_t axis = 0; axis < D; ++axis) {
+                point.set_value(axis, point.value(axis) * scale + offset);
+            }
+            const auto [element, best] = tree.closest_element(point, counting);
+            EXPECT_EQ(best, 0.0) << point.string();
+            EXPECT_EQ(distance(point, element), 0.0) << point.string();
+        }
+        const std::function<void(std::size_t, index_t, index_t)> walk =
+            [&](std::size_t k, index_t b, index_t e) {
+                const BoundingBox<D> box = tree.node_box(k);
+                if (e - b == 1) {
+                    for (const index_t v : Traits::element_vertices(mesh, tree.leaf_element(b))) {
+                        EXPECT_TRUE(box.contains(mesh.point(v))) << "leaf " << b;
+                    }
+                    return;
+                }
+                walk(2 * k, b, b + (e - b) / 2);
+                walk(2 * k + 1, b + (e - b) / 2, e);
+            };
+        walk(1, 0, Traits::nb_elements(mesh));
+        return static_cast<double>(count) / nb_queries;
+    };
+    const double at_origin = measured(grid, 1, 0);
+    EXPECT_LT(at_origin, 4 * D + 1);
+    EXPECT_LT(measured(test::with_strays(grid, 3), 1, 0), 1.5 * at_origin);
+    for (const auto& [scale, offset] : std::vector<std::array<double, 2>>{
+             {1, 1e5}, {1, 1e7}, {10, 5e6}, {1e-30, 0}, {1e300, 0}, {1e-300, 1e-290}}) {
+        SCOPED_TRACE(testing::Message() << "scale " << scale << ", offset " << offset);
+        EXPECT_LT(measured(test::placed(grid, scale, offset), scale, offset), 1.5 * at_origin);
+    }
 }
 
 // A NaN or infinite coordinate makes an element's distance NaN, never a number that could pass

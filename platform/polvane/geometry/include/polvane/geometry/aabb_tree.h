@@ -35,26 +35,34 @@ namespace orvex {
 /// `BoundingBox::signed_distance` to a point is what the queries compare with element
 /// distances.
 ///
-/// Leaf order. The elements are sorted along a Hilbert curve of their box centres,
-/// quantised on the bounding box of all the finite coordinates (8 bits per axis in 3D, 12 in
-/// 2D, 32 in 1D); a run of more than 32 elements in one curve cell is sorted again on its own
-/// bounding box (up to three times), so that graded meshes keep a fine order. Equal keys keep
-/// the element order. A NaN centre coordinate reads as 0 and an infinite one as the nearest
-/// side of that bounding box; any order gives a correct tree, so odd centres only cost speed.
-/// Splitting the sorted sequence by the halving rule gives every node a compact run of the
-/// curve; the Hilbert curve, unlike the Z-order one, never jumps, so such a run is a compact
-/// region, which is what a median split gives at a much higher price. (The order is computed
-/// in `src/curve_order.h`.)
+/// Leaf order. The elements are sorted along a Hilbert curve of their box centres, quantised
+/// on the bounding box of all the finite coordinates (8 bits per axis in 3D, 12 in 2D, 32 in
+/// 1D); a run of more than 32 elements in one curve cell is sorted again on the bounding box
+/// of its own centres, and so on, so that graded meshes keep a fine order. Wherever a frame
+/// would leave 7/8 of its elements in one cell (a few far-away elements squeezing the others
+/// together), a frame robust to them is taken instead: the range of the centres within the
+/// middle quantiles' window, the far ones falling into its edge cells. Equal keys keep the
+/// element order. A NaN centre coordinate reads as 0 and an infinite one as the nearest side
+/// of the frame; any order gives a correct tree, so odd centres only cost speed. Splitting
+/// the sorted sequence by the halving rule gives every node a compact run of the curve; the
+/// Hilbert curve, unlike the Z-order one, never jumps, so such a run is a compact region,
+/// which is what a median split gives at a much higher price. (The order is computed in
+/// `src/curve_order.h`.)
 ///
-/// Boxes. Boxes are stored in single precision, each bound rounded outward (a lower bound to
-/// the next float not above it, an upper bound to the next float not below it), so a stored
-/// box contains its elements exactly and its `signed_distance` (computed in double precision,
-/// as `BoundingBox` does) is still a lower bound of the distance to them. Finite bounds beyond
-/// the float range become infinite on their outer side. The two children of an inner node are
-/// stored side by side (one record of 2 boxes per inner node, interleaved by axis, in
-/// depth-first pre-order), so that the two box tests of a level read one record, one axis per
-/// load (the records and their distance kernels are in `polvane/geometry/detail/float_box.h`).
-/// Storage: 16 D (n - 1) + 4 n bytes plus a few dozen.
+/// Boxes. Boxes are stored in single precision, in a frame of their own: relative to an origin
+/// inside the bulk of the elements and scaled by a power of two to their extent, where the
+/// mesh lies far from the world's origin or at an extreme scale (otherwise as they are), so
+/// that single precision keeps its resolution wherever the mesh lies (a mesh at UTM
+/// coordinates, 1e7 from the origin, keeps boxes as tight as at the origin; one scaled by
+/// 1e300 keeps finite boxes). Each bound is rounded outward, so a stored box contains its
+/// elements exactly, and a query point is measured against it in the frame's coordinates
+/// (exactly so near the mesh), the distance scaled back: `signed_distance` of the stored box,
+/// a lower bound of the distance to its elements. Finite bounds beyond the float range become
+/// infinite on their outer side. The two children of an inner node are stored side by side
+/// (one record of 2 boxes per inner node, interleaved by axis, in depth-first pre-order), so
+/// that the two box tests of a level read one record, one axis per load (the records, their
+/// frame and their distance kernels are in `polvane/geometry/detail/float_box.h`). Storage:
+/// 16 D (n - 1) + 4 n bytes plus a few dozen.
 ///
 /// Queries. `closest_element` finds the element nearest to a point: a greedy descent from the
 /// root, always to the child whose box is nearer (the right one on ties), seeds the bound
@@ -136,12 +144,12 @@ public:
     /// The whole leaf order.
     [[nodiscard]] absl::Span<const index_t> leaf_order() const { return leaves_; }
 
-    /// The stored box of the root (the union of all element boxes, rounded outward); an empty
-    /// box when n = 0.
-    [[nodiscard]] BoundingBox<D> root_box() const { return root_.to_box(); }
+    /// The stored box of the root (the union of all element boxes, rounded outward), in world
+    /// coordinates (rounded outward again); an empty box when n = 0.
+    [[nodiscard]] BoundingBox<D> root_box() const { return frame_.world(root_); }
 
-    /// The stored box of node number `node` (1 for the root), in double precision (exactly the
-    /// single-precision bounds).
+    /// The stored box of node number `node` (1 for the root), in world coordinates: exactly the
+    /// single-precision bounds where the boxes are stored as they are, else rounded outward.
     /// \pre the node exists: following its binary digits after the leading 1 (0 left, 1 right)
     /// from the root never leaves the tree.
     [[nodiscard]] BoundingBox<D> node_box(std::size_t node) const;
@@ -181,11 +189,12 @@ public:
         if (n == 0) {
             return {NO_ID, std::numeric_limits<double>::infinity()};
         }
+        const Located located{query, frame_.local(query)};
         Path path;
-        const index_t seed = leaves_[greedy_descent(query, path)];
+        const index_t seed = leaves_[greedy_descent(located, path)];
         const double seed_distance = Kernels::read_distance(distance(query, seed));
         Nearest nearest{seed, seed_distance, seed_distance};
-        visit_off_path<false, false>(query, distance, path, nearest);
+        visit_off_path<false, false>(located, distance, path, nearest);
         return {nearest.element, nearest.distance};
     }
 
@@ -204,14 +213,15 @@ public:
     [[nodiscard]] std::tuple<index_t, double> closest_element_within(
         const Point<D>& query, const ElementDistance& distance, double bound) const {
         const index_t n = nb_bboxes();
-        if (n == 0 || Kernels::box_distance(root_, query) >= bound) {
+        const Located located{query, frame_.local(query)};
+        if (n == 0 || Kernels::box_distance(root_, located.local, frame_.inverse) >= bound) {
             return {NO_ID, std::numeric_limits<double>::infinity()};
         }
         Path path;
-        const index_t seed = leaves_[greedy_descent(query, path)];
-        const double seed_distance = Kernels::read_distance(distance(query, seed));
+        const index_t seed = leaves_[greedy_descent(located, path)];
+        const double seed_distance = Kernels::read_distance(measure(distance, query, seed, bound));
         Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
-        visit_off_path<true, false>(query, distance, path, nearest);
+        visit_off_path<true, false>(located, distance, path, nearest);
         return {nearest.element, nearest.distance};
     }
 
@@ -221,18 +231,25 @@ public:
     /// element). Made for callers that keep their element data in leaf order, where the
     /// elements met by one query lie side by side in memory. NO_ID when the answer is
     /// (NO_ID, +infinity).
+    ///
+    /// The bounded searches (this one, `closest_element_within` and the batch) call
+    /// `distance.bounded(query, element, limit)` instead when the distance has such a member:
+    /// it must return the element's distance when that is below `limit`, and otherwise any
+    /// value not below `limit` (an element that cannot replace the nearest one need not be
+    /// measured exactly). The answers are those of the plain distance.
     template <typename PositionDistance>
     [[nodiscard]] std::tuple<index_t, double> closest_position_within(
         const Point<D>& query, const PositionDistance& distance, double bound) const {
         const index_t n = nb_bboxes();
-        if (n == 0 || Kernels::box_distance(root_, query) >= bound) {
+        const Located located{query, frame_.local(query)};
+        if (n == 0 || Kernels::box_distance(root_, located.local, frame_.inverse) >= bound) {
             return {NO_ID, std::numeric_limits<double>::infinity()};
         }
         Path path;
-        const index_t seed = greedy_descent(query, path);
-        const double seed_distance = Kernels::read_distance(distance(query, seed));
+        const index_t seed = greedy_descent(located, path);
+        const double seed_distance = Kernels::read_distance(measure(distance, query, seed, bound));
         Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
-        visit_off_path<true, true>(query, distance, path, nearest);
+        visit_off_path<true, true>(located, distance, path, nearest);
         return {nearest.element, nearest.distance};
     }
 
@@ -275,10 +292,12 @@ public:
                 }
 #endif
                 const Point<D>& query = queries[index];
-                if (n == 0 || Kernels::box_distance(root_, query) >= bound) {
+                const Located located{query, frame_.local(query)};
+                if (n == 0
+                    || Kernels::box_distance(root_, located.local, frame_.inverse) >= bound) {
                     answer(index, NO_ID, std::numeric_limits<double>::infinity());
                 } else {
-                    group->queries[count] = {query, index};
+                    group->queries[count] = {located, index};
                     group->ids[count] = count;
                     ++count;
                 }
@@ -294,9 +313,16 @@ public:
     /// order.
     template <typename Action>
     void for_each_box_intersecting(const BoundingBox<D>& box, const Action& action) const {
-        if (!leaves_.empty()) {
-            visit_intersecting(box, action, root_, 0, 0, nb_bboxes());
+        if (leaves_.empty()) {
+            return;
         }
+        Point<D> low;
+        Point<D> high;
+        for (index_t axis = 0; axis < D; ++axis) {
+            low.set_value(axis, frame_.local_bound(axis, box.min().value(axis), false));
+            high.set_value(axis, frame_.local_bound(axis, box.max().value(axis), true));
+        }
+        visit_intersecting(BoundingBox<D>{low, high}, action, root_, 0, 0, nb_bboxes());
     }
 
 private:
@@ -308,6 +334,13 @@ private:
     // \pre !leaves.empty().
     template <typename LeafBox>
     void build_nodes(const LeafBox& leaf_box, std::vector<index_t> leaves);
+
+    // A query point and the same point in the frame of the stored boxes: elements are measured
+    // from the first, boxes from the second.
+    struct Located {
+        Point<D> point;
+        Point<D> local;
+    };
 
     struct Nearest {
         index_t element;
@@ -346,7 +379,7 @@ private:
     // The leaf position reached from the root by always going to the child whose box is
     // nearer to `query` (the right one on ties), with every level recorded in `path`.
     // \pre the tree is not empty.
-    [[nodiscard]] index_t greedy_descent(const Point<D>& query, Path& path) const {
+    [[nodiscard]] index_t greedy_descent(const Located& query, Path& path) const {
         std::size_t inner = 0;
         index_t begin = 0;
         index_t end = nb_bboxes();
@@ -356,7 +389,8 @@ private:
             prefetch_children(inner, begin, middle);
             double left = 0;
             double right = 0;
-            const bool go_left = Kernels::child_distances(inner_[inner], query, left, right);
+            const bool go_left =
+                Kernels::child_distances(inner_[inner], query.local, frame_.inverse, left, right);
             Step& step = path.steps[depth++];
             if (go_left) {
                 step = {left, right, inner + (middle - begin), middle, end};
@@ -389,7 +423,7 @@ private:
     // `queries` and `paths`), each node's queries forming one run of it.
     struct Group {
         struct Query {
-            Point<D> point;
+            Located located;
             std::size_t index;
         };
 
@@ -443,8 +477,8 @@ private:
                     const unsigned id = group.ids[k];
                     double left = 0;
                     double right = 0;
-                    const bool go_left =
-                        Kernels::child_distances_flat(boxes, group.queries[id].point, left, right);
+                    const bool go_left = Kernels::child_distances_flat(
+                        boxes, group.queries[id].located.local, frame_.inverse, left, right);
                     Step& step = group.paths[id].steps[task.depth];
                     step.first = go_left ? left : right;
                     step.second = go_left ? right : left;
@@ -485,12 +519,32 @@ private:
 #endif
         }
         for (unsigned id = 0; id < count; ++id) {
-            const Point<D>& query = group.queries[id].point;
+            const Located& query = group.queries[id].located;
             const index_t seed = seeds[id];
-            const double seed_distance = Kernels::read_distance(distance(query, seed));
+            const double seed_distance =
+                Kernels::read_distance(measure(distance, query.point, seed, bound));
             Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
             visit_off_path<true, true>(query, distance, group.paths[id], nearest);
             answer(group.queries[id].index, nearest.element, nearest.distance);
+        }
+    }
+
+    template <typename Distance, typename = void>
+    struct HasBounded : std::false_type {};
+
+    template <typename Distance>
+    struct HasBounded<Distance, std::void_t<decltype(std::declval<const Distance&>().bounded(
+                                    std::declval<const Point<D>&>(), index_t{}, double{}))>>
+        : std::true_type {};
+
+    // The element distance, through the distance's `bounded` when it has one.
+    template <typename Distance>
+    static double measure(const Distance& distance, const Point<D>& point, index_t element,
+                          double limit) {
+        if constexpr (HasBounded<Distance>::value) {
+            return distance.bounded(point, element, limit);
+        } else {
+            return distance(point, element);
         }
     }
 
@@ -533,7 +587,7 @@ private:
     // With `Positions`, elements are named by their leaf positions (see
     // `closest_position_within`).
     template <bool StopAtZero, bool Positions, typename ElementDistance>
-    void visit_off_path(const Point<D>& query, const ElementDistance& distance, const Path& path,
+    void visit_off_path(const Located& query, const ElementDistance& distance, const Path& path,
                         Nearest& nearest) const {
         // A seed at distance 0 ends the search at once (the loop below would return on its
         // first level): the levels need not even be read.
@@ -565,10 +619,11 @@ private:
     }
 
     template <bool Positions, typename ElementDistance>
-    void visit_leaf(const Point<D>& query, const ElementDistance& distance, index_t position,
+    void visit_leaf(const Located& query, const ElementDistance& distance, index_t position,
                     Nearest& nearest) const {
         const index_t element = Positions ? position : leaves_[position];
-        const double element_distance = Kernels::read_distance(distance(query, element));
+        const double element_distance =
+            Kernels::read_distance(measure(distance, query.point, element, nearest.limit));
         if (element_distance < nearest.limit) {
             nearest = {element, element_distance, element_distance};
         }
@@ -577,7 +632,7 @@ private:
     // Visits the inner node at pre-order index `inner` covering [begin, end) (end - begin > 1);
     // the caller has checked its box distance against the current limit.
     template <bool StopAtZero, bool Positions, typename ElementDistance>
-    void visit_inner(const Point<D>& query, const ElementDistance& distance, std::size_t inner,
+    void visit_inner(const Located& query, const ElementDistance& distance, std::size_t inner,
                      index_t begin, index_t end, Nearest& nearest) const {
         if (StopAtZero && !(nearest.limit > 0)) {
             return;
@@ -594,8 +649,8 @@ private:
         }
         double left_distance = 0;
         double right_distance = 0;
-        const bool left_first =
-            Kernels::child_distances(inner_[inner], query, left_distance, right_distance);
+        const bool left_first = Kernels::child_distances(inner_[inner], query.local, frame_.inverse,
+                                                         left_distance, right_distance);
         const double first_distance = left_first ? left_distance : right_distance;
         const double second_distance = left_first ? right_distance : left_distance;
         if (first_distance < nearest.limit) {
@@ -612,7 +667,7 @@ private:
     }
 
     template <bool StopAtZero, bool Positions, typename ElementDistance>
-    void visit_child(const Point<D>& query, const ElementDistance& distance, std::size_t inner,
+    void visit_child(const Located& query, const ElementDistance& distance, std::size_t inner,
                      index_t begin, index_t middle, index_t end, bool left,
                      Nearest& nearest) const {
         if (left) {
@@ -649,6 +704,7 @@ private:
                            end);
     }
 
+    detail::BoxFrame<D> frame_;
     FloatBox root_{FloatBox::empty()};
     // One record per inner node (n - 1 of them), in depth-first pre-order.
     std::unique_ptr<ChildBoxes[]> inner_;
