@@ -8,6 +8,7 @@
 // - `has_internal_distance_below_epsilon`, the status and the count of a span agree;
 // - the caches answer what the minimal distance gives, and the same for permuted vertices.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -118,14 +119,8 @@ Point<D> make_point(FuzzedDataProvider& data) {
 
 template <std::size_t N, index_t D>
 bool all_finite(const std::array<Point<D>, N>& points) {
-    for (const auto& point : points) {
-        for (index_t axis = 0; axis < D; ++axis) {
-            if (!std::isfinite(point.value(axis))) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return std::all_of(points.begin(), points.end(),
+                       [](const Point<D>& point) { return orvex::is_finite(point); });
 }
 
 using Pair = std::array<unsigned char, 2>;

@@ -12,16 +12,6 @@ namespace orvex {
 namespace internal {
 namespace detail {
 
-template <index_t D>
-bool is_finite(const Point<D>& point) {
-    for (index_t axis = 0; axis < D; ++axis) {
-        if (!std::isfinite(point.value(axis))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // to - from. When a coordinate difference of finite points exceeds the largest double, the
 // difference of the halved points instead: only its direction is used, and halving keeps it.
 template <index_t D>
