@@ -475,4 +475,11 @@ private:
 
 }  // namespace orvex::internal::detail
 
+#else
+
+namespace orvex::internal::detail {
+// Named by detail::with_measure, never built without the kernels.
+class SimdTetrahedronMeasure;
+}  // namespace orvex::internal::detail
+
 #endif
