@@ -125,6 +125,24 @@ bool all_finite(const std::array<Point<D>, N>& points) {
 
 using Pair = std::array<unsigned char, 2>;
 
+// The status the contracts give: degenerated when some internal distance is at most 1e-6
+// (`below`), otherwise valid for a positive orientation sign and inverted for any other.
+Status expected_status(bool below, SIDE sign) {
+    if (below) {
+        return Status::degenerated;
+    }
+    return sign == SIDE::positive ? Status::valid : Status::inverted;
+}
+
+// The count of degenerated elements of a span holding `copies` elements of this status, the
+// others valid: nothing when one is inverted.
+std::optional<unsigned int> expected_count(Status status, unsigned int copies) {
+    if (status == Status::inverted) {
+        return std::nullopt;
+    }
+    return status == Status::degenerated ? copies : 0U;
+}
+
 void run_triangle(FuzzedDataProvider& data) {
     std::array<Point<2>, 3> p{make_point<2>(data), make_point<2>(data), make_point<2>(data)};
     if (data.ConsumeBool()) {
@@ -156,21 +174,14 @@ void run_triangle(FuzzedDataProvider& data) {
     const bool below = orvex::internal::has_internal_distance_below_epsilon(triangle);
     check(below == !within(point_segment, EPSILON).empty(), "has_internal_distance_below_epsilon");
     const Status status = orvex::internal::triangle_status(triangle);
-    const Status expected_status = below ? Status::degenerated
-                                   : orvex::triangle_area_sign(triangle) == SIDE::positive
-                                       ? Status::valid
-                                       : Status::inverted;
-    check(status == expected_status, "triangle_status");
+    check(status == expected_status(below, orvex::triangle_area_sign(triangle)), "triangle_status");
 
     // A span of this triangle between two valid ones.
     const std::array<Point<2>, 3> unit{Point<2>{{0, 0}}, Point<2>{{1, 0}}, Point<2>{{0, 1}}};
     const Triangle<2> valid{unit[0], unit[1], unit[2]};
     const std::array<Triangle<2>, 3> span{valid, triangle, valid};
     const auto count = orvex::internal::compute_number_of_negative_triangles(span);
-    const std::optional<unsigned int> expected_count =
-        status == Status::inverted ? std::nullopt
-                                   : std::optional<unsigned int>{status == Status::degenerated};
-    check(count == expected_count, "compute_number_of_negative_triangles");
+    check(count == expected_count(status, 1), "compute_number_of_negative_triangles");
 
     // The same triangle in a surface of its own: no neighbour, so the adjacency family never
     // shows, and the answer is that of the bare triangle.
@@ -274,18 +285,11 @@ void run_tetrahedron(FuzzedDataProvider& data) {
                   || !within(segment_segment, EPSILON).empty()),
           "has_internal_distance_below_epsilon");
     const Status status = orvex::internal::tetrahedron_status(tetrahedron);
-    const Status expected_status = below ? Status::degenerated
-                                   : orvex::tetrahedron_volume_sign(tetrahedron) == SIDE::positive
-                                       ? Status::valid
-                                       : Status::inverted;
-    check(status == expected_status, "tetrahedron_status");
+    check(status == expected_status(below, orvex::tetrahedron_volume_sign(tetrahedron)),
+          "tetrahedron_status");
     const std::array<Tetrahedron, 2> span{tetrahedron, tetrahedron};
     const auto count = orvex::internal::compute_number_of_negative_tetrahedra(span);
-    const std::optional<unsigned int> expected_count =
-        status == Status::inverted
-            ? std::nullopt
-            : std::optional<unsigned int>{status == Status::degenerated ? 2U : 0U};
-    check(count == expected_count, "compute_number_of_negative_tetrahedra");
+    check(count == expected_count(status, 2), "compute_number_of_negative_tetrahedra");
 
     orvex::TetrahedralSolid<3> solid;
     orvex::TetrahedralSolidBuilder<3> builder{solid};
