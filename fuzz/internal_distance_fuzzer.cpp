@@ -29,6 +29,7 @@
 #include "polvane/geometry/segment.h"
 #include "polvane/geometry/tetrahedron.h"
 #include "polvane/geometry/triangle.h"
+#include "polvane/mesh/mesh_traits.h"
 #include "polvane/mesh/tetrahedral_solid.h"
 #include "polvane/mesh/tetrahedral_solid_builder.h"
 #include "polvane/mesh/triangulated_surface.h"
@@ -125,6 +126,22 @@ bool all_finite(const std::array<Point<D>, N>& points) {
 
 using Pair = std::array<unsigned char, 2>;
 
+// The element of these points alone in a mesh of its own, adjacencies computed: it has no
+// neighbour, so the adjacency families never show.
+template <typename Mesh, std::size_t N>
+Mesh mesh_of_one(const std::array<Point<Mesh::dimension>, N>& points) {
+    using Traits = orvex::MeshTraits<Mesh>;
+    Mesh mesh;
+    typename Traits::Builder builder{mesh};
+    std::array<index_t, N> vertices{};
+    for (std::size_t v = 0; v < N; ++v) {
+        vertices[v] = builder.create_point(points[v]);
+    }
+    Traits::create_element(builder, vertices);
+    Traits::compute_adjacencies(builder);
+    return mesh;
+}
+
 // The status the contracts give: degenerated when some internal distance is at most 1e-6
 // (`below`), otherwise valid for a positive orientation sign and inverted for any other.
 Status expected_status(bool below, SIDE sign) {
@@ -185,13 +202,7 @@ void run_triangle(FuzzedDataProvider& data) {
 
     // The same triangle in a surface of its own: no neighbour, so the adjacency family never
     // shows, and the answer is that of the bare triangle.
-    orvex::TriangulatedSurface<2> surface;
-    orvex::TriangulatedSurfaceBuilder<2> builder{surface};
-    for (const auto& point : p) {
-        builder.create_point(point);
-    }
-    builder.create_triangle({0, 1, 2});
-    builder.compute_polygon_adjacencies();
+    const auto surface = mesh_of_one<orvex::TriangulatedSurface<2>>(p);
     check_same(orvex::internal::fast_triangle_internal_distances(surface, 0, options),
                first_family_within({point_point, point_segment}, threshold),
                "fast_triangle_internal_distances on a surface");
@@ -291,13 +302,7 @@ void run_tetrahedron(FuzzedDataProvider& data) {
     const auto count = orvex::internal::compute_number_of_negative_tetrahedra(span);
     check(count == expected_count(status, 2), "compute_number_of_negative_tetrahedra");
 
-    orvex::TetrahedralSolid<3> solid;
-    orvex::TetrahedralSolidBuilder<3> builder{solid};
-    for (const auto& point : p) {
-        builder.create_point(point);
-    }
-    builder.create_tetrahedron({0, 1, 2, 3});
-    builder.compute_polyhedron_adjacencies();
+    const auto solid = mesh_of_one<orvex::TetrahedralSolid<3>>(p);
     check_same(orvex::internal::fast_tetrahedron_internal_distances(solid, 0, options),
                expected_fast, "fast_tetrahedron_internal_distances on a solid");
 
