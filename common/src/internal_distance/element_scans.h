@@ -14,6 +14,11 @@
 
 namespace orvex::internal::detail {
 
+// The vectorised measures (internal_distance/kernels/), defined only where the kernels are
+// built; with_measure names them either way.
+class SimdTriangleMeasure;
+class SimdTetrahedronMeasure;
+
 /// Calls `operation` with the vectorised measure `Simd` of `element` where the processor and
 /// the element allow (`in_range()`), with the reference measure `Reference` otherwise; both
 /// give the same distances. Without the kernels `Simd` is only named, never built.

@@ -475,11 +475,4 @@ private:
 
 }  // namespace orvex::internal::detail
 
-#else
-
-namespace orvex::internal::detail {
-// Named by detail::with_measure, never built without the kernels.
-class SimdTetrahedronMeasure;
-}  // namespace orvex::internal::detail
-
 #endif

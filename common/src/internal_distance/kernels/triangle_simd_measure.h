@@ -143,11 +143,4 @@ private:
 
 }  // namespace orvex::internal::detail
 
-#else
-
-namespace orvex::internal::detail {
-// Named by detail::with_measure, never built without the kernels.
-class SimdTriangleMeasure;
-}  // namespace orvex::internal::detail
-
 #endif
