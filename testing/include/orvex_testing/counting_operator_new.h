@@ -18,6 +18,8 @@ inline std::atomic<std::size_t> allocation_count{0};
 
 // None of them inlined: GCC would pair the malloc() or free() of an inlined one with the new
 // or delete expression at the call and warn of a mismatch, though both sides are ours.
+// The raw malloc() and free() are what a replacement operator new is made of.
+// NOLINTBEGIN(cppcoreguidelines-owning-memory)
 __attribute__((noinline)) void* operator new(std::size_t size) {
     ++orvex::test::allocation_count;
     if (void* memory = std::malloc(size == 0 ? 1 : size)) {
@@ -33,3 +35,5 @@ __attribute__((noinline)) void operator delete(void* memory) noexcept {
 __attribute__((noinline)) void operator delete(void* memory, std::size_t /*size*/) noexcept {
     std::free(memory);
 }
+
+// NOLINTEND(cppcoreguidelines-owning-memory)

@@ -74,16 +74,6 @@ Coordinates<D> difference(const Point<D>& to, const Point<D>& from, int shift = 
 }
 
 template <index_t D>
-bool is_finite(const Point<D>& point) {
-    for (index_t axis = 0; axis < D; ++axis) {
-        if (!std::isfinite(point.value(axis))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-template <index_t D>
 Point<D> nan_point() {
     Point<D> result;
     for (index_t axis = 0; axis < D; ++axis) {
