@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "polvane/geometry/aabb_tree.h"
+#include "polvane/basic/polvane_exception.h"
 #include "polvane/geometry/point.h"
 #include "polvane/mesh/leaf_ordered_copy.h"
 #include "polvane/mesh/mesh_traits.h"
@@ -249,26 +250,27 @@ public:
     using Traits = MeshTraits<Mesh>;
     using Tree = AABBTree<dimension>;
     using Distance = detail::SearchDistance<Mesh>;
-    using ElementsTree = std::pair<Tree, Distance>;
 
-    // Declared in this order so that the tree, whose distance functor refers to the mesh copy,
-    // is destroyed first. The copy holds the caller's points and elements with the elements in
-    // the tree's leaf order ("polvane/mesh/leaf_ordered_copy.h"): the elements met by one query
-    // lie side by side in memory. The distance functor therefore takes leaf positions, and
+    // The snapshot: the caller's points and elements with the elements in the tree's leaf order
+    // ("polvane/mesh/leaf_ordered_copy.h"), so that the elements met by one query lie side by
+    // side in memory, and the tree over it. The distance functor refers to the snapshot's mesh
+    // (which stays the same object through updates) and takes leaf positions;
     // `Tree::leaf_element` turns the answer's position back into the caller's element index.
-    std::unique_ptr<Mesh> mesh;
-    std::unique_ptr<ElementsTree> elements_tree;
+    // Declared in this order so that the functor dies before the mesh it refers to.
+    std::unique_ptr<LeafOrderedCopy<Mesh>> snapshot;
+    std::unique_ptr<Distance> distance;
+
+    [[nodiscard]] const Tree& tree() const { return snapshot->tree(); }
 
     // The query on a built snapshot.
     [[nodiscard]] std::optional<index_t> containing_element(const Point<dimension>& point) const {
-        const auto& [tree, distance] = *elements_tree;
-        if (tree.nb_bboxes() == 0) {
+        if (tree().nb_bboxes() == 0) {
             return NO_ID;
         }
         // The nearest element, found by the greedy seed and the pruned depth-first search; the
         // search is cut short wherever that cannot change an answer within the tolerance (see
         // `closest_element_within`), which makes queries several times faster.
-        const auto [nearest, best] = tree.closest_position_within(point, distance, search_bound);
+        const auto [nearest, best] = tree().closest_position_within(point, *distance, search_bound);
         return accepted(nearest, best);
     }
 
@@ -280,11 +282,94 @@ public:
     // within the tolerance is accepted, and a NaN distance never is.
     [[nodiscard]] std::optional<index_t> accepted(index_t nearest, double best) const {
         if (best <= GLOBAL_EPSILON) {
-            return elements_tree->first.leaf_element(nearest);
+            return tree().leaf_element(nearest);
         }
         return std::nullopt;
     }
 };
+
+namespace detail {
+
+constexpr const char* update_operation = "[ElementSearch::update_elements_tree] ";
+
+// Checks that `renumbering` (empty, or one entry per old index) maps the old indices it keeps
+// onto exactly the first new indices, none past `limit`; returns how many it keeps.
+index_t kept_by(const std::vector<index_t>& renumbering, index_t old_count, index_t limit,
+                const char* what) {
+    if (renumbering.empty()) {
+        return old_count;
+    }
+    if (renumbering.size() != old_count) {
+        throw PolvaneException{update_operation, "The ", what, " renumbering has ",
+                               renumbering.size(), " entries for a snapshot of ", old_count, " ",
+                               what, "s."};
+    }
+    index_t kept = 0;
+    for (const index_t renumbered : renumbering) {
+        kept += renumbered != NO_ID ? 1 : 0;
+    }
+    std::vector<bool> seen(kept, false);
+    for (index_t old_index = 0; old_index < old_count; ++old_index) {
+        const index_t renumbered = renumbering[old_index];
+        if (renumbered == NO_ID) {
+            continue;
+        }
+        if (renumbered >= kept || renumbered >= limit || seen[renumbered]) {
+            throw PolvaneException{update_operation, "The ", what, " renumbering maps ", what, " ",
+                                   old_index, " to ", renumbered, ", which is not one of the ",
+                                   kept, " first ", what, "s of the mesh or is given twice."};
+        }
+        seen[renumbered] = true;
+    }
+    return kept;
+}
+
+// Checks that every index of `indices` is below `count`.
+void check_below(const std::vector<index_t>& indices, index_t count, const char* what) {
+    for (const index_t index : indices) {
+        if (index >= count) {
+            throw PolvaneException{update_operation, "The ", what, " ", index,
+                                   " is not below the mesh's count (", count, ")."};
+        }
+    }
+}
+
+// Refuses changes that do not describe `mesh`'s state from the snapshot's, as far as counts
+// and ranges tell.
+template <typename Mesh>
+void check_changes(const MeshChanges& changes, const Mesh& mesh, index_t snapshot_elements,
+                   index_t snapshot_vertices) {
+    using Traits = MeshTraits<Mesh>;
+    const index_t nb_elements = Traits::nb_elements(mesh);
+    const index_t nb_vertices = mesh.nb_vertices();
+    const index_t kept =
+        kept_by(changes.element_renumbering, snapshot_elements, nb_elements, "element");
+    const index_t kept_vertices =
+        kept_by(changes.vertex_renumbering, snapshot_vertices, nb_vertices, "vertex");
+    if (kept_vertices > nb_vertices) {
+        throw PolvaneException{update_operation, "The snapshot keeps ", kept_vertices,
+                               " vertices, but the mesh has ", nb_vertices, "."};
+    }
+    if (kept + changes.created_elements.size() != nb_elements) {
+        throw PolvaneException{update_operation, "The snapshot keeps ", kept,
+                               " elements and the changes create ",
+                               changes.created_elements.size(), ", but the mesh has ",
+                               nb_elements, "."};
+    }
+    std::vector<bool> created(nb_elements - kept, false);
+    for (const index_t element : changes.created_elements) {
+        if (element < kept || element >= nb_elements || created[element - kept]) {
+            throw PolvaneException{update_operation, "The created element ", element,
+                                   " is not one of the new elements ", kept, " to ",
+                                   nb_elements, " (excluded), or is given twice."};
+        }
+        created[element - kept] = true;
+    }
+    check_below(changes.modified_elements, nb_elements, "modified element");
+    check_below(changes.moved_vertices, nb_vertices, "moved vertex");
+}
+
+}  // namespace detail
 
 template <typename Mesh>
 ElementSearch<Mesh>::ElementSearch() : impl_{std::make_unique<Impl>()} {}
@@ -301,8 +386,8 @@ ElementSearch<Mesh>::ElementSearch(ElementSearch&& other) noexcept
 template <typename Mesh>
 ElementSearch<Mesh>& ElementSearch<Mesh>::operator=(ElementSearch&& other) noexcept {
     if (this != &other) {
-        // Take the other's snapshot first; the previous one dies with `previous`, tree before
-        // mesh copy.
+        // Take the other's snapshot first; the previous one dies with `previous`, functor before
+        // snapshot.
         auto previous = std::exchange(impl_, std::move(other.impl_));
     }
     return *this;
@@ -311,25 +396,34 @@ ElementSearch<Mesh>& ElementSearch<Mesh>::operator=(ElementSearch&& other) noexc
 template <typename Mesh>
 void ElementSearch<Mesh>::reinitialize_elements_tree(const Mesh& mesh) {
     // Everything new is built before anything is released, so a throwing copy or build leaves
-    // the previous snapshot answering.
-    // The copy takes the caller's points and elements only (not its attributes, adjacencies or
-    // edges, which no distance reads).
-    auto [copy, tree] = create_leaf_ordered_copy(mesh);
-    auto elements_tree = std::make_unique<typename Impl::ElementsTree>(
-        std::move(tree), typename Impl::Distance{*copy});
+    // the previous snapshot answering. The copy takes the caller's points and elements only
+    // (not its attributes, adjacencies or edges, which no distance reads).
+    auto snapshot = std::make_unique<LeafOrderedCopy<Mesh>>(mesh);
+    auto distance = std::make_unique<typename Impl::Distance>(snapshot->mesh());
     if (!impl_) {
         impl_ = std::make_unique<Impl>();
     }
-    std::swap(impl_->elements_tree, elements_tree);
-    std::swap(impl_->mesh, copy);
-    // The previous tree (now in `elements_tree`) is destroyed before the previous copy (now in
-    // `copy`): locals die in reverse order of declaration.
+    std::swap(impl_->distance, distance);
+    std::swap(impl_->snapshot, snapshot);
+    // Locals die in reverse order of declaration: the previous functor (now in `distance`)
+    // before the previous snapshot it refers to (now in `snapshot`).
+}
+
+template <typename Mesh>
+void ElementSearch<Mesh>::update_elements_tree(const Mesh& mesh, const MeshChanges& changes) {
+    if (!impl_ || !impl_->snapshot) {
+        reinitialize_elements_tree(mesh);
+        return;
+    }
+    detail::check_changes(changes, mesh, impl_->tree().nb_bboxes(),
+                          impl_->snapshot->nb_source_vertices());
+    impl_->snapshot->update(mesh, changes);
 }
 
 template <typename Mesh>
 std::optional<index_t> ElementSearch<Mesh>::initial_containing_element(
     const Point<dimension>& point) const {
-    if (!impl_ || !impl_->elements_tree) {
+    if (!impl_ || !impl_->snapshot) {
         return std::nullopt;
     }
     return impl_->containing_element(point);
@@ -339,13 +433,13 @@ template <typename Mesh>
 std::vector<std::optional<index_t>> ElementSearch<Mesh>::initial_containing_elements(
     absl::Span<const Point<dimension>> points) const {
     std::vector<std::optional<index_t>> answers(points.size());
-    if (!impl_ || !impl_->elements_tree || points.empty()) {
+    if (!impl_ || !impl_->snapshot || points.empty()) {
         return answers;
     }
     // Each answer is the single query's own; only the order of the work changes: the points
     // go along the tree's curve, in groups that descend the tree together.
-    const auto& tree = impl_->elements_tree->first;
-    const auto& distance = impl_->elements_tree->second;
+    const auto& tree = impl_->tree();
+    const auto& distance = *impl_->distance;
     if (tree.nb_bboxes() == 0) {
         // As the single query: a snapshot without elements answers "no index", not nothing.
         answers.assign(points.size(), NO_ID);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "box_encoding.h"
@@ -73,45 +74,6 @@ public:
 private:
     absl::Span<const Point<D>> points_;
     absl::Span<const std::array<index_t, D + 1>> elements_;
-};
-
-// Computes the boxes of the inner nodes bottom-up, in one depth-first pass over the leaves,
-// from the rounded boxes of the elements in leaf order: `leaf_box(position)` gives the one at a
-// leaf position, and is called once per position, in increasing order.
-template <index_t D, typename LeafBox>
-class BoxBuilder {
-public:
-    BoxBuilder(const LeafBox& leaf_box, ChildBoxes<D>* inner)
-        : leaf_box_(leaf_box), inner_(inner) {}
-
-    // The box of the node covering [begin, end) whose record, if inner, is at `index`.
-    FloatBox<D> node(std::size_t index, index_t begin, index_t end) {
-        if (end - begin == 1) {
-            return leaf_box_(begin);
-        }
-        if (end - begin == 2) {
-            // Half the inner nodes: two leaves, measured here rather than by two calls.
-            const FloatBox<D> left = leaf_box_(begin);
-            const FloatBox<D> right = leaf_box_(begin + 1);
-            return joined(index, left, right);
-        }
-        const index_t middle = begin + (end - begin) / 2;
-        const FloatBox<D> left = node(index + 1, begin, middle);
-        const FloatBox<D> right = node(index + (middle - begin), middle, end);
-        return joined(index, left, right);
-    }
-
-private:
-    // Stores the record of the node at `index` and returns its box.
-    FloatBox<D> joined(std::size_t index, const FloatBox<D>& left, const FloatBox<D>& right) {
-        inner_[index] = ChildBoxes<D>::of(left, right);
-        FloatBox<D> box = left;
-        box.add(right);
-        return box;
-    }
-
-    const LeafBox& leaf_box_;
-    ChildBoxes<D>* inner_;
 };
 
 // The leaf order of the elements of `source` (n of them, n >= 1): sorted along the curve of
@@ -225,7 +187,25 @@ void AABBTree<D>::build_nodes(const LeafBox& leaf_box, std::vector<index_t> leav
     const FloatBox root = builder.node(0, 0, static_cast<index_t>(leaves.size()));
     root_ = root;
     inner_ = std::move(inner);
+    nb_elements_ = static_cast<index_t>(leaves.size());
     leaves_ = std::move(leaves);
+}
+
+template <index_t D>
+AABBTree<D>& AABBTree<D>::operator=(AABBTree&& other) noexcept {
+    if (this != &other) {
+        frame_ = other.frame_;
+        root_ = std::exchange(other.root_, FloatBox::empty());
+        nb_elements_ = std::exchange(other.nb_elements_, 0);
+        inner_ = std::move(other.inner_);
+        leaves_ = std::move(other.leaves_);
+        positions_ = std::move(other.positions_);
+        other.leaves_.clear();
+        other.positions_.clear();
+        cancel_update();
+        other.cancel_update();
+    }
+    return *this;
 }
 
 template <index_t D>
@@ -238,7 +218,7 @@ BoundingBox<D> AABBTree<D>::node_box(std::size_t node) const {
     }
     std::size_t inner = 0;
     index_t begin = 0;
-    index_t end = nb_bboxes();
+    index_t end = nb_positions();
     FloatBox box = root_;
     for (unsigned level = depth; level-- > 0;) {
         POLVANE_DEBUG_ASSERT(end - begin > 1, "[AABBTree::node_box] Node ", node,

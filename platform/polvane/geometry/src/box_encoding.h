@@ -117,4 +117,43 @@ BoxFrame<D> robust_frame(index_t n, const Center& center) {
     return frame;
 }
 
+// Computes the boxes of the inner nodes bottom-up, in one depth-first pass over the leaves,
+// from the rounded boxes of the elements in leaf order: `leaf_box(position)` gives the one at a
+// leaf position, and is called once per position, in increasing order.
+template <index_t D, typename LeafBox>
+class BoxBuilder {
+public:
+    BoxBuilder(const LeafBox& leaf_box, ChildBoxes<D>* inner)
+        : leaf_box_(leaf_box), inner_(inner) {}
+
+    // The box of the node covering [begin, end) whose record, if inner, is at `index`.
+    FloatBox<D> node(std::size_t index, index_t begin, index_t end) {
+        if (end - begin == 1) {
+            return leaf_box_(begin);
+        }
+        if (end - begin == 2) {
+            // Half the inner nodes: two leaves, measured here rather than by two calls.
+            const FloatBox<D> left = leaf_box_(begin);
+            const FloatBox<D> right = leaf_box_(begin + 1);
+            return joined(index, left, right);
+        }
+        const index_t middle = begin + (end - begin) / 2;
+        const FloatBox<D> left = node(index + 1, begin, middle);
+        const FloatBox<D> right = node(index + (middle - begin), middle, end);
+        return joined(index, left, right);
+    }
+
+private:
+    // Stores the record of the node at `index` and returns its box.
+    FloatBox<D> joined(std::size_t index, const FloatBox<D>& left, const FloatBox<D>& right) {
+        inner_[index] = ChildBoxes<D>::of(left, right);
+        FloatBox<D> box = left;
+        box.add(right);
+        return box;
+    }
+
+    const LeafBox& leaf_box_;
+    ChildBoxes<D>* inner_;
+};
+
 }  // namespace orvex::detail

@@ -12,7 +12,9 @@
 #include <type_traits>
 #include <vector>
 
+#include "orvex_testing/mesh_edits.h"
 #include "orvex_testing/mesh_generators.h"
+#include "orvex_testing/mesh_kinds.h"
 #include "orvex_testing/nearest_elements.h"
 #include "orvex_testing/placed_meshes.h"
 #include "polvane/basic/polvane_exception.h"
@@ -41,17 +43,7 @@ public:
     }
 };
 
-using MeshKinds = testing::Types<EdgedCurve<1>, TriangulatedSurface<2>, TetrahedralSolid<3>>;
-
-struct KindNames {
-    template <typename Mesh>
-    static std::string GetName(int /*index*/) {
-        constexpr index_t dimension = MeshTraits<Mesh>::dimension;
-        return dimension == 1 ? "Curve" : dimension == 2 ? "Surface" : "Solid";
-    }
-};
-
-TYPED_TEST_SUITE(MeshAABBTreeTest, MeshKinds, KindNames);
+TYPED_TEST_SUITE(MeshAABBTreeTest, test::MeshKinds, test::MeshKindNames);
 
 // Every single-precision box holds the double coordinates of all the vertices of the elements
 // under it; the nearest element is at the brute-force distance, and each element's barycentre
@@ -105,7 +97,9 @@ TYPED_TEST(MeshAABBTreeTest, LeafOrderedCopyIsTheTreeOverTheSameElements) {
     Mesh mesh = TestFixture::grid();
     typename Traits::Builder builder{mesh};
     builder.set_point(builder.create_points(1), Point<D>{});
-    const auto [copy, tree] = create_leaf_ordered_copy(mesh);
+    const LeafOrderedCopy<Mesh> snapshot{mesh};
+    const Mesh* copy = &snapshot.mesh();
+    const AABBTree<D>& tree = snapshot.tree();
     const auto reference = create_aabb_tree(mesh);
     const index_t n = Traits::nb_elements(mesh);
     ASSERT_EQ(Traits::nb_elements(*copy), n);
@@ -155,9 +149,9 @@ TYPED_TEST(MeshAABBTreeTest, LeafOrderedCopyIsTheTreeOverTheSameElements) {
         points.push_back(copy->point(v));
     }
     EXPECT_THROW((AABBTree<D>{points, elements, too_few}), PolvaneException);
-    const auto empty = create_leaf_ordered_copy(Mesh{});
-    EXPECT_EQ(empty.tree.nb_bboxes(), 0U);
-    EXPECT_EQ(empty.mesh->nb_vertices(), 0U);
+    const LeafOrderedCopy<Mesh> empty{Mesh{}};
+    EXPECT_EQ(empty.tree().nb_bboxes(), 0U);
+    EXPECT_EQ(empty.mesh().nb_vertices(), 0U);
 }
 
 // The tree keeps its resolution wherever the mesh lies: far from the origin, at extreme
@@ -190,18 +184,18 @@ TYPED_TEST(MeshAABBTreeTest, PlacementsFarAwayOrWithStraysKeepQueriesLocal) {
             EXPECT_EQ(best, 0.0) << point.string();
             EXPECT_EQ(distance(point, element), 0.0) << point.string();
         }
-        const std::function<void(std::size_t, index_t, index_t)> walk =
-            [&](std::size_t k, index_t b, index_t e) {
-                const BoundingBox<D> box = tree.node_box(k);
-                if (e - b == 1) {
-                    for (const index_t v : Traits::element_vertices(mesh, tree.leaf_element(b))) {
-                        EXPECT_TRUE(box.contains(mesh.point(v))) << "leaf " << b;
-                    }
-                    return;
+        const std::function<void(std::size_t, index_t, index_t)> walk = [&](std::size_t k,
+                                                                            index_t b, index_t e) {
+            const BoundingBox<D> box = tree.node_box(k);
+            if (e - b == 1) {
+                for (const index_t v : Traits::element_vertices(mesh, tree.leaf_element(b))) {
+                    EXPECT_TRUE(box.contains(mesh.point(v))) << "leaf " << b;
                 }
-                walk(2 * k, b, b + (e - b) / 2);
-                walk(2 * k + 1, b + (e - b) / 2, e);
-            };
+                return;
+            }
+            walk(2 * k, b, b + (e - b) / 2);
+            walk(2 * k + 1, b + (e - b) / 2, e);
+        };
         walk(1, 0, Traits::nb_elements(mesh));
         return static_cast<double>(count) / nb_queries;
     };
@@ -213,6 +207,65 @@ TYPED_TEST(MeshAABBTreeTest, PlacementsFarAwayOrWithStraysKeepQueriesLocal) {
         SCOPED_TRACE(testing::Message() << "scale " << scale << ", offset " << offset);
         EXPECT_LT(measured(test::placed(grid, scale, offset), scale, offset), 1.5 * at_origin);
     }
+}
+
+// The copy follows its source through updates: each source element sits at exactly one leaf
+// position, on the source's coordinates, and every box above it holds its vertices. Small
+// changes are applied in place (the tree then has empty positions), not by a new copy.
+TYPED_TEST(MeshAABBTreeTest, LeafOrderedCopyFollowsItsSourceInPlace) {
+    using Mesh = TypeParam;
+    using Traits = typename TestFixture::Traits;
+    constexpr index_t D = TestFixture::D;
+    Mesh mesh = test::jittered_grid<Mesh>(D == 1 ? 300 : D == 2 ? 12 : 4);
+    LeafOrderedCopy<Mesh> snapshot{mesh};
+    const auto expect_follows = [&] {
+        const AABBTree<D>& tree = snapshot.tree();
+        const index_t n = Traits::nb_elements(mesh);
+        ASSERT_EQ(tree.nb_bboxes(), n);
+        std::vector<int> seen(n, 0);
+        const std::function<void(std::size_t, index_t, index_t)> walk = [&](std::size_t k,
+                                                                            index_t b, index_t e) {
+            const BoundingBox<D> box = tree.node_box(k);
+            for (index_t position = b; position < e; ++position) {
+                const index_t element = tree.leaf_element(position);
+                if (element == NO_ID) {
+                    continue;
+                }
+                const auto& ours = Traits::element_vertices(snapshot.mesh(), position);
+                const auto& theirs = Traits::element_vertices(mesh, element);
+                for (index_t v = 0; v <= D; ++v) {
+                    ASSERT_EQ(snapshot.mesh().point(ours[v]), mesh.point(theirs[v]));
+                    ASSERT_TRUE(box.contains(mesh.point(theirs[v]))) << "node " << k;
+                }
+                seen[element] += e - b == 1 ? 1 : 0;
+            }
+            if (e - b > 1) {
+                walk(2 * k, b, b + (e - b) / 2);
+                walk(2 * k + 1, b + (e - b) / 2, e);
+            }
+        };
+        walk(1, 0, tree.nb_positions());
+        EXPECT_EQ(seen, std::vector<int>(n, 1));
+    };
+    std::mt19937 random{13};
+    for (int step = 0; step < 30; ++step) {
+        MeshChanges changes;
+        const index_t element = static_cast<index_t>(random() % Traits::nb_elements(mesh));
+        test::split_element(mesh, element, test::element_centroid(mesh, element), changes);
+        const index_t vertex = static_cast<index_t>(random() % mesh.nb_vertices());
+        test::move_vertex(mesh, vertex, mesh.point(vertex) * 0.999, changes);
+        snapshot.update(mesh, changes);
+        expect_follows();
+        if (step % 10 == 9) {
+            MeshChanges deletion;
+            std::vector<bool> flags(Traits::nb_elements(mesh), false);
+            flags[random() % flags.size()] = true;
+            test::delete_elements(mesh, flags, deletion);
+            snapshot.update(mesh, deletion);
+            expect_follows();
+        }
+    }
+    EXPECT_GT(snapshot.tree().nb_positions(), snapshot.tree().nb_bboxes());
 }
 
 // A NaN or infinite coordinate makes an element's distance NaN, never a number that could pass

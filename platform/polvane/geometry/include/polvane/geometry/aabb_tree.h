@@ -121,9 +121,10 @@ public:
         absl::Span<const Point<D>> points, absl::Span<const std::array<index_t, D + 1>> elements);
 
     /// Takes over the other tree, which is left empty.
-    AABBTree(AABBTree&&) noexcept = default;
+    AABBTree(AABBTree&& other) noexcept { *this = std::move(other); }
+
     /// Takes over the other tree, which is left empty.
-    AABBTree& operator=(AABBTree&&) noexcept = default;
+    AABBTree& operator=(AABBTree&& other) noexcept;
     /// Not copyable: a tree can be large.
     AABBTree(const AABBTree&) = delete;
     /// Not copyable: a tree can be large.
@@ -131,10 +132,15 @@ public:
     /// Releases the boxes and the leaf order.
     ~AABBTree() = default;
 
-    /// The number n of elements (leaves).
-    [[nodiscard]] index_t nb_bboxes() const { return static_cast<index_t>(leaves_.size()); }
+    /// The number n of elements.
+    [[nodiscard]] index_t nb_bboxes() const { return nb_elements_; }
 
-    /// The element at leaf position `position` (< n).
+    /// The number of leaf positions: n for a tree as built, more once updates have left some
+    /// of them empty (see `prepare_update`). The layout's ranges are ranges of positions.
+    [[nodiscard]] index_t nb_positions() const { return static_cast<index_t>(leaves_.size()); }
+
+    /// The element at leaf position `position` (< `nb_positions()`); NO_ID for an empty
+    /// position.
     [[nodiscard]] index_t leaf_element(index_t position) const {
         POLVANE_DEBUG_ASSERT(position < leaves_.size(), "[AABBTree::leaf_element] Position ",
                              position, " is not below the number of leaves (", leaves_.size(), ")");
@@ -192,7 +198,7 @@ public:
         const Located located{query, frame_.local(query)};
         Path path;
         const index_t seed = leaves_[greedy_descent(located, path)];
-        const double seed_distance = Kernels::read_distance(distance(query, seed));
+        const double seed_distance = measure_seed(distance, query, seed, seed, kInfinity);
         Nearest nearest{seed, seed_distance, seed_distance};
         visit_off_path<false, false>(located, distance, path, nearest);
         return {nearest.element, nearest.distance};
@@ -219,7 +225,7 @@ public:
         }
         Path path;
         const index_t seed = leaves_[greedy_descent(located, path)];
-        const double seed_distance = Kernels::read_distance(measure(distance, query, seed, bound));
+        const double seed_distance = measure_seed(distance, query, seed, seed, bound);
         Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
         visit_off_path<true, false>(located, distance, path, nearest);
         return {nearest.element, nearest.distance};
@@ -247,7 +253,7 @@ public:
         }
         Path path;
         const index_t seed = greedy_descent(located, path);
-        const double seed_distance = Kernels::read_distance(measure(distance, query, seed, bound));
+        const double seed_distance = measure_seed(distance, query, leaves_[seed], seed, bound);
         Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
         visit_off_path<true, true>(located, distance, path, nearest);
         return {nearest.element, nearest.distance};
@@ -322,8 +328,91 @@ public:
             low.set_value(axis, frame_.local_bound(axis, box.min().value(axis), false));
             high.set_value(axis, frame_.local_bound(axis, box.max().value(axis), true));
         }
-        visit_intersecting(BoundingBox<D>{low, high}, action, root_, 0, 0, nb_bboxes());
+        visit_intersecting(BoundingBox<D>{low, high}, action, root_, 0, 0, nb_positions());
     }
+
+    /// \name Following changes of the elements
+    /// A caller that keeps its element data in leaf order beside the tree (see
+    /// `closest_position_within`) can bring the tree up to date with changes of its elements
+    /// instead of building it again, at the cost of the change. The tree then gets empty leaf
+    /// positions, so that new elements find room near where they lie: `leaf_element` answers
+    /// NO_ID there, their boxes are empty and no query ever measures them. Every box stays the
+    /// exact union of the boxes under it, and the queries keep their algorithm over the
+    /// updated layout (which is not the one a new build would give: answers are the same up to
+    /// the choice among elements at equal distance).
+    ///
+    /// An update is two steps. `prepare_update` allocates everything the update needs and may
+    /// throw; it changes nothing a query sees, and `cancel_update` forgets it. The steps that
+    /// follow, in this order, never allocate and never throw: `renumber`, `refit`, then one
+    /// `insert` per new element. Like a build, they need exclusive access to the tree.
+    /// @{
+
+    /// The caller's element data in leaf order, through which the tree measures and moves the
+    /// elements of an update.
+    class LeafData {
+    public:
+        /// The box of the element at leaf position `position` (never an empty one).
+        [[nodiscard]] virtual BoundingBox<D> box(index_t position) const = 0;
+        /// The element at `from` moves to the empty position `to`; `from` is empty next.
+        virtual void move(index_t from, index_t to) = 0;
+        /// The new element `element` is laid at the empty position `position`.
+        virtual void place(index_t element, index_t position) = 0;
+        /// There are `nb_positions` positions from now on (never fewer than before): the caller's
+        /// data grows to that many, within what it reserved after `prepare_update`.
+        virtual void resize(index_t nb_positions) = 0;
+
+    protected:
+        ~LeafData() = default;
+    };
+
+    /// The first step of an update to `nb_elements` elements: the elements are renumbered by
+    /// `old2new` (old index to new, NO_ID for one that goes; empty: no renumbering), then
+    /// `insertions` new elements are inserted. Allocates the element-to-position map, the list
+    /// of the positions that the renumbering empties and, when the tree is too full for the
+    /// insertions, a larger layout. Returns the number of leaf positions after the update:
+    /// the caller reserves its leaf data for that many before the next steps.
+    /// \pre old2new is empty or has one entry per element, its other entries distinct and
+    /// below nb_elements; the insertions are the elements of the new numbering that old2new
+    /// does not reach.
+    index_t prepare_update(absl::Span<const index_t> old2new, index_t nb_elements,
+                           index_t insertions);
+
+    /// The positions the prepared renumbering empties, in increasing order.
+    [[nodiscard]] absl::Span<const index_t> emptied_positions() const {
+        return emptied_;
+    }
+
+    /// The leaf position of `element` in the new numbering of the prepared update (NO_ID for a
+    /// new element); valid from `prepare_update` until the next one.
+    [[nodiscard]] index_t element_position(index_t element) const;
+
+    /// Forgets a prepared update that will not be applied.
+    void cancel_update() noexcept;
+
+    /// Applies the prepared renumbering: the positions of the elements that go become empty
+    /// (their boxes are refitted by the next step, which the caller gives them to).
+    void renumber() noexcept;
+
+    /// Recomputes the boxes of the leaves at `positions` (increasing, without repetition)
+    /// from `data`, and of every node above them.
+    void refit(absl::Span<const index_t> positions, const LeafData& data) noexcept;
+
+    /// Inserts the new element `element` (of the new numbering), whose box is `box`: it takes
+    /// the empty position nearest to the leaf that the greedy descent reaches from its centre,
+    /// within 32 positions; otherwise the smallest subtree around that leaf that has room is
+    /// laid out again, its elements evenly spread, the new one right after that leaf.
+    void insert(index_t element, const BoundingBox<D>& box, LeafData& data) noexcept;
+
+    /// Calls `action(position)` for every non-empty leaf position whose stored box contains
+    /// `point` (closed boxes; a NaN coordinate is contained on its axis), in leaf order.
+    template <typename Action>
+    void for_each_position_containing(const Point<D>& point, const Action& action) const {
+        if (nb_elements_ > 0) {
+            visit_containing(frame_.local(point), action, root_, 0, 0, nb_positions());
+        }
+    }
+
+    /// @}
 
 private:
     template <typename Source>
@@ -382,7 +471,7 @@ private:
     [[nodiscard]] index_t greedy_descent(const Located& query, Path& path) const {
         std::size_t inner = 0;
         index_t begin = 0;
-        index_t end = nb_bboxes();
+        index_t end = nb_positions();
         unsigned depth = 0;
         while (end - begin > 1) {
             const index_t middle = begin + (end - begin) / 2;
@@ -454,7 +543,7 @@ private:
         std::array<std::array<Task, group_size>, 2> levels;
         unsigned current = 0;
         unsigned nb_tasks = 1;
-        levels[0][0] = {0, 0, nb_bboxes(), 0, 0, count};
+        levels[0][0] = {0, 0, nb_positions(), 0, 0, count};
         std::array<index_t, group_size> seeds;
         while (nb_tasks > 0) {
             unsigned nb_next = 0;
@@ -522,7 +611,7 @@ private:
             const Located& query = group.queries[id].located;
             const index_t seed = seeds[id];
             const double seed_distance =
-                Kernels::read_distance(measure(distance, query.point, seed, bound));
+                measure_seed(distance, query.point, leaves_[seed], seed, bound);
             Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
             visit_off_path<true, true>(query, distance, group.paths[id], nearest);
             answer(group.queries[id].index, nearest.element, nearest.distance);
@@ -536,6 +625,19 @@ private:
     struct HasBounded<Distance, std::void_t<decltype(std::declval<const Distance&>().bounded(
                                     std::declval<const Point<D>&>(), index_t{}, double{}))>>
         : std::true_type {};
+
+    static constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+    // The seed's distance, +infinity at an empty position (`element` is NO_ID there), else
+    // the distance to `measured` (the element, or its position).
+    template <typename Distance>
+    static double measure_seed(const Distance& distance, const Point<D>& point, index_t element,
+                               index_t measured, double limit) {
+        if (element == NO_ID) {
+            return kInfinity;
+        }
+        return Kernels::read_distance(measure(distance, point, measured, limit));
+    }
 
     // The element distance, through the distance's `bounded` when it has one.
     template <typename Distance>
@@ -694,7 +796,9 @@ private:
             return;
         }
         if (end - begin == 1) {
-            action(leaves_[begin]);
+            if (leaves_[begin] != NO_ID) {
+                action(leaves_[begin]);
+            }
             return;
         }
         const index_t middle = begin + (end - begin) / 2;
@@ -704,11 +808,58 @@ private:
                            end);
     }
 
+    // Visits the node covering [begin, end) whose box is `box` for
+    // `for_each_position_containing`, `local` being the point in the frame's coordinates.
+    template <typename Action>
+    void visit_containing(const Point<D>& local, const Action& action, const FloatBox& box,
+                          std::size_t inner, index_t begin, index_t end) const {
+        for (index_t axis = 0; axis < D; ++axis) {
+            const double value = local.value(axis);
+            if (value < static_cast<double>(box.min[axis])
+                || value > static_cast<double>(box.max[axis])) {
+                return;
+            }
+        }
+        if (end - begin == 1) {
+            if (leaves_[begin] != NO_ID) {
+                action(begin);
+            }
+            return;
+        }
+        const index_t middle = begin + (end - begin) / 2;
+        const ChildBoxes& children = inner_[inner];
+        visit_containing(local, action, children.child(0), inner + 1, begin, middle);
+        visit_containing(local, action, children.child(1), inner + (middle - begin), middle, end);
+    }
+
+    // The update steps' helpers (src/aabb_tree_update.cpp).
+    FloatBox leaf_box(index_t position, const LeafData& data) const;
+    FloatBox refit_node(std::size_t inner, index_t begin, index_t end, const index_t* first,
+                        const index_t* last, const LeafData& data);
+    FloatBox rebuild_node(ChildBoxes* records, std::size_t inner, index_t begin, index_t end,
+                          const LeafData& data) const;
+    void grow(LeafData& data) noexcept;
+    void spread(index_t begin, index_t end, index_t after, index_t element,
+                LeafData& data) noexcept;
+    [[nodiscard]] index_t empty_position_near(index_t position) const;
+    [[nodiscard]] index_t greedy_position(const Point<D>& local) const;
+
     detail::BoxFrame<D> frame_;
     FloatBox root_{FloatBox::empty()};
+    index_t nb_elements_ = 0;
     // One record per inner node (n - 1 of them), in depth-first pre-order.
     std::unique_ptr<ChildBoxes[]> inner_;
     std::vector<index_t> leaves_;
+    // From the first update on: the leaf position of every element (NO_ID: none).
+    std::vector<index_t> positions_;
+    // A prepared update: the new element-to-position map (when a renumbering makes one), the
+    // positions it empties, and the records of a larger layout with its number of positions.
+    std::vector<index_t> new_positions_;
+    std::vector<index_t> emptied_;
+    std::unique_ptr<ChildBoxes[]> grown_inner_;
+    index_t grown_size_ = 0;
+    index_t new_nb_elements_ = 0;
+    bool renumbering_ = false;
 };
 
 extern template class AABBTree<1>;
