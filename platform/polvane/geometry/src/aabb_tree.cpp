@@ -138,7 +138,10 @@ AABBTree<D>::AABBTree(absl::Span<const Point<D>> points,
         detail::robust_frame<D>(static_cast<index_t>(leaves.size()),
                                 [&source](index_t position) { return source.center(position); });
     build_nodes(
-        [this, &source](index_t position) { return detail::encoded(source.box(position), frame_); },
+        [this, &source](index_t position) {
+            return leaves_[position] == NO_ID ? FloatBox::empty()
+                                              : detail::encoded(source.box(position), frame_);
+        },
         std::move(leaves));
 }
 
@@ -181,14 +184,15 @@ void AABBTree<D>::build(const Source& source, std::size_t size) {
 template <index_t D>
 template <typename LeafBox>
 void AABBTree<D>::build_nodes(const LeafBox& leaf_box, std::vector<index_t> leaves) {
-    // Records written once each by the builder, never filled beforehand.
+    // Records written once each by the builder, never filled beforehand. The leaves are in
+    // place first: `leaf_box` may read them.
     auto inner = detail::uninitialised<ChildBoxes>(leaves.size() - 1);
-    detail::BoxBuilder<D, LeafBox> builder{leaf_box, inner.get()};
-    const FloatBox root = builder.node(0, 0, static_cast<index_t>(leaves.size()));
-    root_ = root;
-    inner_ = std::move(inner);
-    nb_elements_ = static_cast<index_t>(leaves.size());
     leaves_ = std::move(leaves);
+    nb_elements_ =
+        static_cast<index_t>(leaves_.size() - std::count(leaves_.begin(), leaves_.end(), NO_ID));
+    detail::BoxBuilder<D, LeafBox> builder{leaf_box, inner.get()};
+    root_ = builder.node(0, 0, nb_positions());
+    inner_ = std::move(inner);
 }
 
 template <index_t D>

@@ -1,5 +1,7 @@
 #include "polvane/mesh/leaf_ordered_copy.h"
 
+#include <absl/container/flat_hash_map.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <type_traits>
@@ -50,6 +52,16 @@ public:
         to_.elements[position] = copied(element);
     }
 
+    void prefetch(index_t position, bool late) const override {
+        if (!late) {
+            __builtin_prefetch(&to_.elements[position]);
+            return;
+        }
+        for (const index_t vertex : to_.elements[position]) {
+            __builtin_prefetch(&to_.points[vertex]);
+        }
+    }
+
     void resize(index_t nb_positions) override {
         typename Storage::Element any{};
         to_.elements.resize(nb_positions, any);
@@ -77,20 +89,25 @@ LeafOrderedCopy<Mesh>::LeafOrderedCopy(const Mesh& source) : mesh_(std::make_uni
     constexpr index_t D = dimension;
     const auto& from = storage_of(source);
     auto& to = storage_of(*mesh_);
-    std::vector<index_t> leaves = AABBTree<D>::leaf_order(from.points, from.elements);
-    const std::size_t n = leaves.size();
+    std::vector<index_t> order = AABBTree<D>::leaf_order(from.points, from.elements);
+    const std::size_t n = order.size();
+    // One empty position in 16, evenly spread, for the elements that updates create: they then
+    // find room near where they lie without laying the whole tree out again (which costs about
+    // a rebuild). Small copies have none.
+    const std::size_t nb_positions = n >= empty_share ? n + n / (empty_share - 1) : n;
+    std::vector<index_t> leaves(nb_positions, NO_ID);
     copy_vertices_.assign(from.points.size(), NO_ID);
     to.points.reserve(from.points.size());
-    to.elements.reserve(n);
+    to.elements.assign(nb_positions, typename std::decay_t<decltype(to)>::Element{});
     // The leaf order visits the source's elements out of their order: each read would wait on
     // memory, so the element a few leaves ahead is fetched early. (Writes the storage directly:
     // one exported call per point or element would cost more than the copy itself.)
     constexpr std::size_t lead = 16;
     for (std::size_t i = 0; i < n; ++i) {
         if (i + lead < n) {
-            __builtin_prefetch(&from.elements[leaves[i + lead]]);
+            __builtin_prefetch(&from.elements[order[i + lead]]);
         }
-        auto element = from.elements[leaves[i]];
+        auto element = from.elements[order[i]];
         for (index_t& vertex : element) {
             index_t& number = copy_vertices_[vertex];
             if (number == NO_ID) {
@@ -99,8 +116,11 @@ LeafOrderedCopy<Mesh>::LeafOrderedCopy(const Mesh& source) : mesh_(std::make_uni
             }
             vertex = number;
         }
-        to.elements.push_back(element);
+        const std::size_t position = i * nb_positions / n;
+        to.elements[position] = element;
+        leaves[position] = order[i];
     }
+    order = std::vector<index_t>{};
     // No adjacency array: every neighbour unknown, in no memory.
     to.vertex_manager.resize(to.nb_vertices());
     to.element_manager.resize(to.nb_elements());
@@ -112,8 +132,7 @@ template <typename Mesh>
 LeafOrderedCopy<Mesh>::LeafOrderedCopy(LeafOrderedCopy&& other) noexcept = default;
 
 template <typename Mesh>
-LeafOrderedCopy<Mesh>& LeafOrderedCopy<Mesh>::operator=(LeafOrderedCopy&& other) noexcept =
-    default;
+LeafOrderedCopy<Mesh>& LeafOrderedCopy<Mesh>::operator=(LeafOrderedCopy&& other) noexcept = default;
 
 // A body rather than `= default`: the destructor must be exported (see ElementSearch's).
 template <typename Mesh>
@@ -126,8 +145,104 @@ void LeafOrderedCopy<Mesh>::rebuild(const Mesh& source) {
     *mesh_ = std::move(*fresh.mesh_);
     tree_ = std::move(fresh.tree_);
     copy_vertices_ = std::move(fresh.copy_vertices_);
+    incidence_ = std::vector<VertexElements>{};
     churn_ = 0;
     built_elements_ = fresh.built_elements_;
+}
+
+// Notes `position` among the runs of `entry`: a new run unless it lies within `before` before
+// or `after` after a noted one (and there is room for it).
+template <typename Entry>
+void note_run(Entry& entry, index_t position, index_t before, index_t after) {
+    for (index_t& run : entry.runs) {
+        if (run == NO_ID) {
+            run = position;
+            return;
+        }
+        if (position + before >= run && position <= run + after) {
+            return;
+        }
+    }
+}
+
+template <typename Mesh>
+template <typename Storage>
+std::vector<typename LeafOrderedCopy<Mesh>::VertexElements> LeafOrderedCopy<Mesh>::incidence_of(
+    const Storage& copy, const AABBTree<dimension>& tree) {
+    std::vector<VertexElements> incidence(copy.points.size());
+    for (index_t position = 0; position < copy.nb_elements(); ++position) {
+        if (tree.leaf_element(position) != NO_ID) {
+            count_element(incidence, copy.elements[position], position, 1);
+        }
+    }
+    return incidence;
+}
+
+template <typename Mesh>
+template <typename Element>
+void LeafOrderedCopy<Mesh>::count_element(std::vector<VertexElements>& incidence,
+                                          const Element& element, index_t position, int change) {
+    for (std::size_t k = 0; k < element.size(); ++k) {
+        const index_t vertex = element[k];
+        // A vertex listed twice by a degenerate element counts once.
+        if (std::find(element.begin(), element.begin() + k, vertex) != element.begin() + k) {
+            continue;
+        }
+        VertexElements& entry = incidence[vertex];
+        entry.count += static_cast<std::uint32_t>(change);
+        if (change > 0) {
+            note_run(entry, position, run_before, run_noted);
+        }
+    }
+}
+
+template <typename Mesh>
+template <typename Storage>
+void LeafOrderedCopy<Mesh>::incident_positions(const Storage& copy, index_t vertex,
+                                               VertexElements& entry,
+                                               std::vector<index_t>& positions) const {
+    const std::size_t first = positions.size();
+    const auto holds = [&](index_t position) {
+        if (tree_.leaf_element(position) == NO_ID) {
+            return false;
+        }
+        const auto& element = copy.elements[position];
+        return std::find(element.begin(), element.end(), vertex) != element.end();
+    };
+    const index_t size = tree_.nb_positions();
+    std::size_t found = 0;
+    for (const index_t run : entry.runs) {
+        if (run == NO_ID || found == entry.count) {
+            break;
+        }
+        const index_t begin = run > run_before ? run - run_before : 0;
+        const index_t end = std::min<index_t>(size, run + run_after + 1);
+        for (index_t position = begin; position < end && found < entry.count; ++position) {
+            // Runs a little apart may reach over the same positions: each counts once.
+            if (holds(position)
+                && std::find(positions.begin() + first, positions.end(), position)
+                       == positions.end()) {
+                positions.push_back(position);
+                ++found;
+            }
+        }
+    }
+    if (found == entry.count) {
+        return;
+    }
+    // Not all of them where they were: through the tree, at the vertex's position, and the
+    // runs noted again from what it finds (in leaf order).
+    positions.resize(first);
+    tree_.for_each_position_containing(copy.points[vertex], [&](index_t position) {
+        if (holds(position)) {
+            positions.push_back(position);
+        }
+    });
+    entry.runs.fill(NO_ID);
+    // In leaf order already (the tree reports its leaves so): the first of each run is noted.
+    for (std::size_t k = first; k < positions.size(); ++k) {
+        note_run(entry, positions[k], run_before, run_noted);
+    }
 }
 
 template <typename Mesh>
@@ -153,9 +268,8 @@ void LeafOrderedCopy<Mesh>::update(const Mesh& source, const MeshChanges& change
     // Everything is allocated first: the tree's update, the new vertex map (or room in the
     // old one), the source vertices that get a copy, the positions to refit and room for the
     // points and positions to come.
-    const index_t nb_positions =
-        tree_.prepare_update(changes.element_renumbering, nb_elements,
-                             static_cast<index_t>(nb_created));
+    const index_t nb_positions = tree_.prepare_update(changes.element_renumbering, nb_elements,
+                                                      static_cast<index_t>(nb_created));
     try {
         const bool renumbered_vertices = !changes.vertex_renumbering.empty();
         std::vector<index_t> renumbered_map;
@@ -206,25 +320,39 @@ void LeafOrderedCopy<Mesh>::update(const Mesh& source, const MeshChanges& change
             refitted.push_back(entry.second);
         }
         std::vector<std::pair<index_t, index_t>> moved;  // (copy vertex, source vertex)
+        std::vector<VertexElements> built_incidence;
+        if (!changes.moved_vertices.empty() && incidence_.empty()) {
+            built_incidence = incidence_of(to, tree_);
+        }
+        std::vector<VertexElements>& incidence = incidence_.empty() ? built_incidence : incidence_;
         for (const index_t vertex : changes.moved_vertices) {
             const index_t copied = copy_vertex(vertex);
             if (copied == NO_ID) {
                 continue;
             }
             moved.emplace_back(copied, vertex);
-            tree_.for_each_position_containing(to.points[copied], [&](index_t position) {
-                const auto& element = to.elements[position];
-                if (std::find(element.begin(), element.end(), copied) != element.end()) {
-                    refitted.push_back(position);
-                }
-            });
+            incident_positions(to, copied, incidence[copied], refitted);
         }
         std::sort(refitted.begin(), refitted.end());
         refitted.erase(std::unique(refitted.begin(), refitted.end()), refitted.end());
+        // Where the elements of this change lie, by copy vertex: a new element goes beside an
+        // element it shares a vertex with (the split element, for the parts of a split).
+        absl::flat_hash_map<index_t, index_t> beside;
+        if (!changes.created_elements.empty()) {
+            beside.reserve((modified.size() + nb_created) * (D + 1));
+        }
         reserve_for(to.points, to.points.size() + new_vertices.size());
         to.elements.reserve(nb_positions);
 
+        const bool counting = !incidence.empty();
+        if (counting) {
+            reserve_for(incidence, to.points.size() + new_vertices.size());
+        }
+
         // From here on nothing allocates or throws.
+        if (!built_incidence.empty()) {
+            incidence_.swap(built_incidence);
+        }
         if (renumbered_vertices) {
             copy_vertices_.swap(renumbered_map);
         } else {
@@ -234,13 +362,30 @@ void LeafOrderedCopy<Mesh>::update(const Mesh& source, const MeshChanges& change
             copy_vertices_[vertex] = to.nb_vertices();
             to.points.push_back(from.points[vertex]);
         }
+        if (counting) {
+            incidence_.resize(to.points.size());
+            for (const index_t position : tree_.emptied_positions()) {
+                count_element(incidence_, to.elements[position], position, -1);
+            }
+        }
         for (const auto& [copied, vertex] : moved) {
             to.points[copied] = from.points[vertex];
         }
         tree_.renumber();
         CopyData<Storage> data{to, from, copy_vertices_};
         for (const auto& [element, position] : modified) {
+            if (counting) {
+                count_element(incidence_, to.elements[position], position, -1);
+            }
             to.elements[position] = data.copied(element);
+            if (!changes.created_elements.empty()) {
+                for (const index_t vertex : to.elements[position]) {
+                    beside.insert({vertex, position});
+                }
+            }
+            if (counting) {
+                count_element(incidence_, to.elements[position], position, 1);
+            }
         }
         tree_.refit(refitted, data);
         for (const index_t element : changes.created_elements) {
@@ -248,7 +393,23 @@ void LeafOrderedCopy<Mesh>::update(const Mesh& source, const MeshChanges& change
             for (const index_t vertex : from.elements[element]) {
                 box.add_point(from.points[vertex]);
             }
-            tree_.insert(element, box, data);
+            index_t near = NO_ID;
+            for (const index_t vertex : from.elements[element]) {
+                const auto found = beside.find(copy_vertices_[vertex]);
+                if (found != beside.end()) {
+                    near = found->second;
+                    break;
+                }
+            }
+            tree_.insert(element, box, near, data);
+            const index_t placed = tree_.element_position(element);
+            for (const index_t vertex : from.elements[element]) {
+                beside.insert({copy_vertices_[vertex], placed});
+            }
+            if (counting) {
+                const index_t position = tree_.element_position(element);
+                count_element(incidence_, to.elements[position], position, 1);
+            }
         }
         to.vertex_manager.resize(to.nb_vertices());
         to.element_manager.resize(to.nb_elements());

@@ -100,14 +100,13 @@ public:
 
     /// Builds the tree over simplices that are already in leaf order: ordered_elements[i] is
     /// the simplex at leaf position i, named by the element index leaves[i] (what
-    /// `leaf_element(i)` answers). With the `leaf_order` of the same simplices in another
-    /// numbering, this gives the tree that the constructor above builds over them, with the
-    /// element data of neighbouring leaves side by side in memory; the boxes are computed in
-    /// sequence.
-    /// \pre every vertex index is below points.size().
-    /// \throw PolvaneException "[AABBTree] ..." when leaves.size() differs from
-    /// ordered_elements.size(), and "[Range] Invalid range: ..." when there are more elements
-    /// than `index_t` can number.
+    /// `leaf_element(i)` answers), or nothing when leaves[i] is NO_ID (an empty position, left
+    /// for updates: see `prepare_update`; its simplex is not read). With the `leaf_order` of the
+    /// same simplices in another numbering, this gives the tree that the constructor above builds
+    /// over them, with the element data of neighbouring leaves side by side in memory; the boxes
+    /// are computed in sequence. \pre every vertex index is below points.size(). \throw
+    /// PolvaneException "[AABBTree] ..." when leaves.size() differs from ordered_elements.size(),
+    /// and "[Range] Invalid range: ..." when there are more elements than `index_t` can number.
     AABBTree(absl::Span<const Point<D>> points,
              absl::Span<const std::array<index_t, D + 1>> ordered_elements,
              std::vector<index_t> leaves);
@@ -361,6 +360,11 @@ public:
         /// data grows to that many, within what it reserved after `prepare_update`.
         virtual void resize(index_t nb_positions) = 0;
 
+        /// A hint that `box(position)` is asked for soon: a first time (`late` false), then a
+        /// second once what the first asked for has had time to arrive (data reached through
+        /// indices can be asked for in two rounds). It must only ask for memory.
+        virtual void prefetch(index_t /*position*/, bool /*late*/) const {}
+
     protected:
         ~LeafData() = default;
     };
@@ -394,14 +398,18 @@ public:
     void renumber() noexcept;
 
     /// Recomputes the boxes of the leaves at `positions` (increasing, without repetition)
-    /// from `data`, and of every node above them.
+    /// from `data`, and grows the boxes above them as far as they must to hold them (boxes
+    /// above never shrink here: one larger than its elements is still a lower bound of their
+    /// distances; it shrinks back when its subtree is laid out again).
     void refit(absl::Span<const index_t> positions, const LeafData& data) noexcept;
 
     /// Inserts the new element `element` (of the new numbering), whose box is `box`: it takes
-    /// the empty position nearest to the leaf that the greedy descent reaches from its centre,
-    /// within 32 positions; otherwise the smallest subtree around that leaf that has room is
-    /// laid out again, its elements evenly spread, the new one right after that leaf.
-    void insert(index_t element, const BoundingBox<D>& box, LeafData& data) noexcept;
+    /// an empty position of the smallest subtree (of up to 1024 positions) around `near`, the
+    /// position of an element that lies beside it (NO_ID when the caller knows none: then the
+    /// leaf reached by always going to the subtree whose box grows least to take it in);
+    /// otherwise the smallest subtree around that leaf that has room is laid out again, its
+    /// elements evenly spread, the new one right after that leaf.
+    void insert(index_t element, const BoundingBox<D>& box, index_t near, LeafData& data) noexcept;
 
     /// Calls `action(position)` for every non-empty leaf position whose stored box contains
     /// `point` (closed boxes; a NaN coordinate is contained on its axis), in leaf order.
@@ -834,15 +842,13 @@ private:
 
     // The update steps' helpers (src/aabb_tree_update.cpp).
     FloatBox leaf_box(index_t position, const LeafData& data) const;
-    FloatBox refit_node(std::size_t inner, index_t begin, index_t end, const index_t* first,
-                        const index_t* last, const LeafData& data);
     FloatBox rebuild_node(ChildBoxes* records, std::size_t inner, index_t begin, index_t end,
                           const LeafData& data) const;
     void grow(LeafData& data) noexcept;
     void spread(index_t begin, index_t end, index_t after, index_t element,
                 LeafData& data) noexcept;
-    [[nodiscard]] index_t empty_position_near(index_t position) const;
-    [[nodiscard]] index_t greedy_position(const Point<D>& local) const;
+    [[nodiscard]] index_t empty_position_in(index_t begin, index_t end, index_t near) const;
+    [[nodiscard]] index_t insertion_position(const FloatBox& box) const;
 
     detail::BoxFrame<D> frame_;
     FloatBox root_{FloatBox::empty()};
@@ -857,6 +863,7 @@ private:
     std::vector<index_t> new_positions_;
     std::vector<index_t> emptied_;
     std::unique_ptr<ChildBoxes[]> grown_inner_;
+    std::unique_ptr<FloatBox[]> grown_boxes_;
     index_t grown_size_ = 0;
     index_t new_nb_elements_ = 0;
     bool renumbering_ = false;

@@ -46,6 +46,16 @@ struct FloatBox {
         return BoundingBox<D>{low, high};
     }
 
+    /// Whether the box contains `other` (an empty `other` is contained by any box).
+    [[nodiscard]] bool contains(const FloatBox& other) const {
+        for (index_t axis = 0; axis < D; ++axis) {
+            if (other.min[axis] < min[axis] || other.max[axis] > max[axis]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     /// Grows the box to contain `other`.
     void add(const FloatBox& other) {
         for (index_t axis = 0; axis < D; ++axis) {
@@ -72,6 +82,14 @@ struct alignas(D == 2 ? 32 : 16) ChildBoxes {
             boxes.axes[axis] = {left.min[axis], right.min[axis], left.max[axis], right.max[axis]};
         }
         return boxes;
+    }
+
+    /// Stores `box` as child `index` (0 left, 1 right).
+    void set_child(index_t index, const FloatBox<D>& box) {
+        for (index_t axis = 0; axis < D; ++axis) {
+            axes[axis][index] = box.min[axis];
+            axes[axis][2 + index] = box.max[axis];
+        }
     }
 
     /// The box of child `index` (0 left, 1 right).
@@ -125,6 +143,9 @@ struct BoxFrame {
     /// outward: the local value of every point on the inner side of `bound` is on the inner
     /// side of the result.
     [[nodiscard]] double local_bound(index_t axis, double bound, bool upper) const {
+        if (origin[axis] == 0 && scale == 1) {
+            return bound;
+        }
         const double direction = upper ? 1.0 : -1.0;
         const double offset = outward_sum(bound, -origin[axis], direction);
         double value = offset * scale;
