@@ -1,7 +1,5 @@
 #include "polvane/mesh/leaf_ordered_copy.h"
 
-#include <absl/container/flat_hash_map.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <type_traits>
@@ -146,6 +144,7 @@ void LeafOrderedCopy<Mesh>::rebuild(const Mesh& source) {
     tree_ = std::move(fresh.tree_);
     copy_vertices_ = std::move(fresh.copy_vertices_);
     incidence_ = std::vector<VertexElements>{};
+    beside_ = std::vector<index_t>{};
     churn_ = 0;
     built_elements_ = fresh.built_elements_;
 }
@@ -335,11 +334,11 @@ void LeafOrderedCopy<Mesh>::update(const Mesh& source, const MeshChanges& change
         }
         std::sort(refitted.begin(), refitted.end());
         refitted.erase(std::unique(refitted.begin(), refitted.end()), refitted.end());
-        // Where the elements of this change lie, by copy vertex: a new element goes beside an
-        // element it shares a vertex with (the split element, for the parts of a split).
-        absl::flat_hash_map<index_t, index_t> beside;
-        if (!changes.created_elements.empty()) {
-            beside.reserve((modified.size() + nb_created) * (D + 1));
+        // A position of an element of each copy vertex, noted by the modified and created
+        // elements: a new element goes beside an element it shares a vertex with (the split
+        // element, for the parts of a split).
+        if (nb_created > 0) {
+            reserve_for(beside_, to.points.size() + new_vertices.size());
         }
         reserve_for(to.points, to.points.size() + new_vertices.size());
         to.elements.reserve(nb_positions);
@@ -362,6 +361,9 @@ void LeafOrderedCopy<Mesh>::update(const Mesh& source, const MeshChanges& change
             copy_vertices_[vertex] = to.nb_vertices();
             to.points.push_back(from.points[vertex]);
         }
+        if (nb_created > 0) {
+            beside_.resize(to.points.size(), NO_ID);
+        }
         if (counting) {
             incidence_.resize(to.points.size());
             for (const index_t position : tree_.emptied_positions()) {
@@ -378,9 +380,9 @@ void LeafOrderedCopy<Mesh>::update(const Mesh& source, const MeshChanges& change
                 count_element(incidence_, to.elements[position], position, -1);
             }
             to.elements[position] = data.copied(element);
-            if (!changes.created_elements.empty()) {
+            if (nb_created > 0) {
                 for (const index_t vertex : to.elements[position]) {
-                    beside.insert({vertex, position});
+                    beside_[vertex] = position;
                 }
             }
             if (counting) {
@@ -395,16 +397,12 @@ void LeafOrderedCopy<Mesh>::update(const Mesh& source, const MeshChanges& change
             }
             index_t near = NO_ID;
             for (const index_t vertex : from.elements[element]) {
-                const auto found = beside.find(copy_vertices_[vertex]);
-                if (found != beside.end()) {
-                    near = found->second;
-                    break;
-                }
+                near = near == NO_ID ? beside_[copy_vertices_[vertex]] : near;
             }
             tree_.insert(element, box, near, data);
             const index_t placed = tree_.element_position(element);
             for (const index_t vertex : from.elements[element]) {
-                beside.insert({copy_vertices_[vertex], placed});
+                beside_[copy_vertices_[vertex]] = placed;
             }
             if (counting) {
                 const index_t position = tree_.element_position(element);

@@ -130,6 +130,9 @@ private:
     // The copy's vertex of each source vertex (NO_ID: none).
     std::vector<index_t> copy_vertices_;
     std::vector<VertexElements> incidence_;
+    // From the first update that creates elements on: per copy vertex, the position of an
+    // element that used it when last seen (NO_ID: none), where new elements that use it go.
+    std::vector<index_t> beside_;
     // Elements inserted and deleted since the last build, and the elements then.
     std::size_t churn_ = 0;
     std::size_t built_elements_ = 0;
