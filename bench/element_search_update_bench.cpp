@@ -9,8 +9,10 @@
 //   rebuild after each split instead, timed on 20 steps), and `search_B_per_element` (the
 //   heap the search holds after the insertions, per element);
 // - BM_Smoothing<Mesh>: 100 rounds, each moving 1 % of the vertices by up to a tenth of a cell
-//   per axis, then 10000 queries. Counters: `update_us_per_vertex`, and the query time after
-//   round 100 against a new snapshot of the same mesh (`query_ratio`);
+//   per axis, then 10000 queries; the vertices of a round are those nearest a random point (a
+//   local smoothing pass; second argument 0) or drawn anywhere (1, the worst case for memory:
+//   every element then lies far from the previous one). Counters: `update_us_per_vertex`, and the
+//   query time after round 100 against a new snapshot of the same mesh (`query_ratio`);
 // - BM_Coarsening<Mesh>: 50 rounds, each deleting 0.2 % of the elements with compaction (and
 //   the vertices left unused). Counters: `update_ms` per round and `rebuild_ms` of the same
 //   mesh (`update_over_rebuild`).
@@ -28,11 +30,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "orvex/background_common/element_search/element_search.h"
 #include "orvex_testing/grid_cache.h"
 #include "orvex_testing/mesh_edits.h"
+#include "orvex_testing/random_points.h"
 #include "polvane/geometry/point.h"
 #include "polvane/mesh/mesh_traits.h"
 
@@ -43,6 +47,7 @@ using orvex::MeshChanges;
 using orvex::Point;
 using orvex::internal::ElementSearch;
 using Clock = std::chrono::steady_clock;
+using orvex::test::random_point;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -51,16 +56,6 @@ double seconds_since(Clock::time_point start) {
 std::int64_t heap_bytes() {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
-}
-
-template <index_t D>
-Point<D> random_point(std::mt19937_64& random, double low, double high) {
-    std::uniform_real_distribution<double> coordinate{low, high};
-    Point<D> point;
-    for (index_t axis = 0; axis < D; ++axis) {
-        point.set_value(axis, coordinate(random));
-    }
-    return point;
 }
 
 // The grid of about 10^exponent elements, copied (the workloads change it).
@@ -202,14 +197,31 @@ void BM_Smoothing(benchmark::State& state) {
         }
         const index_t per_round = mesh.nb_vertices() / 100;
         std::uniform_int_distribution<index_t> any_vertex{0, mesh.nb_vertices() - 1};
+        const bool scattered = state.range(1) == 1;
+        std::vector<std::pair<double, index_t>> by_distance(mesh.nb_vertices());
         double update_seconds = 0;
         std::size_t moved = 0;
         std::size_t found = 0;
         double last_query_seconds = 0;
         for (int round = 0; round < nb_rounds; ++round) {
             MeshChanges changes;
+            // A patch: the vertices nearest a random point, as a local smoothing pass moves
+            // them; or vertices drawn anywhere.
+            const Point<D> center = random_point<D>(random, 0, 1);
+            for (index_t v = 0; v < mesh.nb_vertices() && !scattered; ++v) {
+                double squared = 0;
+                for (index_t axis = 0; axis < D; ++axis) {
+                    const double delta = mesh.point(v).value(axis) - center.value(axis);
+                    squared += delta * delta;
+                }
+                by_distance[v] = {squared, v};
+            }
+            if (!scattered) {
+                std::nth_element(by_distance.begin(), by_distance.begin() + per_round,
+                                 by_distance.end());
+            }
             for (index_t k = 0; k < per_round; ++k) {
-                const index_t vertex = any_vertex(random);
+                const index_t vertex = scattered ? any_vertex(random) : by_distance[k].second;
                 orvex::test::move_vertex(
                     mesh, vertex,
                     mesh.point(vertex) + random_point<D>(random, -0.1 * cell, 0.1 * cell), changes);
@@ -293,36 +305,22 @@ using orvex::EdgedCurve;
 using orvex::TetrahedralSolid;
 using orvex::TriangulatedSurface;
 
-BENCHMARK_TEMPLATE(BM_PointInsertion, TetrahedralSolid<3>)
-    ->Arg(6)
-    ->Arg(7)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond);
-BENCHMARK_TEMPLATE(BM_PointInsertion, TriangulatedSurface<2>)
-    ->Arg(6)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond);
-BENCHMARK_TEMPLATE(BM_PointInsertion, EdgedCurve<1>)
-    ->Arg(6)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond);
-BENCHMARK_TEMPLATE(BM_Smoothing, TetrahedralSolid<3>)
-    ->Arg(6)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond);
-BENCHMARK_TEMPLATE(BM_Smoothing, TriangulatedSurface<2>)
-    ->Arg(6)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond);
-BENCHMARK_TEMPLATE(BM_Smoothing, EdgedCurve<1>)->Arg(6)->Iterations(1)->Unit(benchmark::kSecond);
-BENCHMARK_TEMPLATE(BM_Coarsening, TetrahedralSolid<3>)
-    ->Arg(6)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond);
-BENCHMARK_TEMPLATE(BM_Coarsening, TriangulatedSurface<2>)
-    ->Arg(6)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond);
-BENCHMARK_TEMPLATE(BM_Coarsening, EdgedCurve<1>)->Arg(6)->Iterations(1)->Unit(benchmark::kSecond);
+void insertion_sizes(benchmark::internal::Benchmark* benchmark) {
+    benchmark->Arg(6)->Iterations(1)->Unit(benchmark::kSecond);
+}
+
+void smoothing_kinds(benchmark::internal::Benchmark* benchmark) {
+    benchmark->Args({6, 0})->Args({6, 1})->Iterations(1)->Unit(benchmark::kSecond);
+}
+
+BENCHMARK_TEMPLATE(BM_PointInsertion, TetrahedralSolid<3>)->Apply(insertion_sizes)->Arg(7);
+BENCHMARK_TEMPLATE(BM_PointInsertion, TriangulatedSurface<2>)->Apply(insertion_sizes);
+BENCHMARK_TEMPLATE(BM_PointInsertion, EdgedCurve<1>)->Apply(insertion_sizes);
+BENCHMARK_TEMPLATE(BM_Smoothing, TetrahedralSolid<3>)->Apply(smoothing_kinds);
+BENCHMARK_TEMPLATE(BM_Smoothing, TriangulatedSurface<2>)->Apply(smoothing_kinds);
+BENCHMARK_TEMPLATE(BM_Smoothing, EdgedCurve<1>)->Apply(smoothing_kinds);
+BENCHMARK_TEMPLATE(BM_Coarsening, TetrahedralSolid<3>)->Apply(insertion_sizes);
+BENCHMARK_TEMPLATE(BM_Coarsening, TriangulatedSurface<2>)->Apply(insertion_sizes);
+BENCHMARK_TEMPLATE(BM_Coarsening, EdgedCurve<1>)->Apply(insertion_sizes);
 
 }  // namespace

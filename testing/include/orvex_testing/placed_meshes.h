@@ -18,6 +18,24 @@
 
 namespace orvex::test {
 
+/// The points of `mesh`, each through `place`, and its elements, appended to `result` through
+/// `builder`; returns the elements, for the caller to add to (they are not created yet).
+template <typename Mesh, typename Builder, typename Place>
+std::vector<std::array<index_t, MeshTraits<Mesh>::dimension + 1>> copy_into(const Mesh& mesh,
+                                                                            Builder& builder,
+                                                                            const Place& place) {
+    using Traits = MeshTraits<Mesh>;
+    builder.create_points(mesh.nb_vertices());
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+        builder.set_point(v, place(mesh.point(v)));
+    }
+    std::vector<std::array<index_t, Traits::dimension + 1>> elements(Traits::nb_elements(mesh));
+    for (index_t e = 0; e < elements.size(); ++e) {
+        elements[e] = Traits::element_vertices(mesh, e);
+    }
+    return elements;
+}
+
 /// A copy of the points and elements of `mesh` with every coordinate x replaced by
 /// x * scale + offset (on every axis).
 template <typename Mesh>
@@ -26,18 +44,13 @@ Mesh placed(const Mesh& mesh, double scale, double offset) {
     constexpr index_t D = Traits::dimension;
     Mesh result;
     typename Traits::Builder builder{result};
-    builder.create_points(mesh.nb_vertices());
-    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
-        Point<D> point;
+    const auto elements = copy_into(mesh, builder, [&](const Point<D>& point) {
+        Point<D> moved;
         for (index_t axis = 0; axis < D; ++axis) {
-            point.set_value(axis, mesh.point(v).value(axis) * scale + offset);
+            moved.set_value(axis, point.value(axis) * scale + offset);
         }
-        builder.set_point(v, point);
-    }
-    std::vector<std::array<index_t, D + 1>> elements(Traits::nb_elements(mesh));
-    for (index_t e = 0; e < elements.size(); ++e) {
-        elements[e] = Traits::element_vertices(mesh, e);
-    }
+        return moved;
+    });
     Traits::create_elements(builder, elements);
     return result;
 }
@@ -54,14 +67,7 @@ Mesh with_strays(const Mesh& mesh, std::uint64_t seed) {
     constexpr index_t D = Traits::dimension;
     Mesh result;
     typename Traits::Builder builder{result};
-    builder.create_points(mesh.nb_vertices());
-    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
-        builder.set_point(v, mesh.point(v));
-    }
-    std::vector<std::array<index_t, D + 1>> elements(Traits::nb_elements(mesh));
-    for (index_t e = 0; e < elements.size(); ++e) {
-        elements[e] = Traits::element_vertices(mesh, e);
-    }
+    auto elements = copy_into(mesh, builder, [](const Point<D>& point) { return point; });
     for (const double scale : stray_scales) {
         std::array<index_t, D + 1> stray{};
         for (index_t corner = 0; corner <= D; ++corner) {

@@ -16,6 +16,7 @@
 
 #include "orvex_testing/mesh_generators.h"
 #include "orvex_testing/mesh_kinds.h"
+#include "orvex_testing/movable_search.h"
 #include "orvex_testing/nearest_elements.h"
 #include "polvane/mesh/distance_to_element.h"
 #include "polvane/mesh/mesh_traits.h"
@@ -63,15 +64,6 @@ TetrahedralSolid<3> read_medit_solid(const std::string& name) {
     builder.compute_polyhedron_adjacencies();
     return solid;
 }
-
-// Exposes the protected moves.
-template <typename Mesh>
-class MovableSearch : public ElementSearch<Mesh> {
-public:
-    MovableSearch() = default;
-    MovableSearch(MovableSearch&& other) noexcept = default;
-    MovableSearch& operator=(MovableSearch&& other) noexcept = default;
-};
 
 // The search's answer must be one of the nearest elements when one lies within the tolerance,
 // and nothing otherwise.
@@ -421,11 +413,11 @@ TEST(ElementSearch, RealMeshBatchEqualsSingle) {
 }
 
 TEST(ElementSearch, EmptyNeverBuiltAndMovedFromSearches) {
-    const MovableSearch<TriangulatedSurface<2>> never_built;
+    const test::MovableSearch<TriangulatedSurface<2>> never_built;
     EXPECT_FALSE(never_built.initial_containing_element(Point2D{{0.5, 0.5}}));
 
     const TriangulatedSurface<2> empty;
-    MovableSearch<TriangulatedSurface<2>> search;
+    test::MovableSearch<TriangulatedSurface<2>> search;
     search.reinitialize_elements_tree(empty);
     EXPECT_EQ(search.initial_containing_element(Point2D{{0.5, 0.5}}), NO_ID);
     EXPECT_EQ(search.initial_containing_elements(std::vector<Point2D>(2)),
@@ -439,7 +431,7 @@ TEST(ElementSearch, EmptyNeverBuiltAndMovedFromSearches) {
     search = std::move(self);
     EXPECT_EQ(search.initial_containing_element(Point2D{{0.1, 0.9}}), inside);
 
-    MovableSearch<TriangulatedSurface<2>> moved{std::move(search)};
+    test::MovableSearch<TriangulatedSurface<2>> moved{std::move(search)};
     EXPECT_EQ(moved.initial_containing_element(Point2D{{0.1, 0.9}}), inside);
     EXPECT_FALSE(search.initial_containing_element(Point2D{{0.1, 0.9}}));  // NOLINT
     // A moved-from search can be rebuilt.

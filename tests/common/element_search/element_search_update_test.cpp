@@ -17,6 +17,8 @@
 #include "orvex_testing/mesh_edits.h"
 #include "orvex_testing/mesh_generators.h"
 #include "orvex_testing/mesh_kinds.h"
+#include "orvex_testing/movable_search.h"
+#include "orvex_testing/random_points.h"
 #include "polvane/basic/polvane_exception.h"
 #include "polvane/geometry/point.h"
 #include "polvane/mesh/distance_to_element.h"
@@ -29,14 +31,6 @@ namespace {
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 template <typename Mesh>
-class MovableSearch : public ElementSearch<Mesh> {
-public:
-    MovableSearch() = default;
-    MovableSearch(MovableSearch&& other) noexcept = default;
-    MovableSearch& operator=(MovableSearch&& other) noexcept = default;
-};
-
-template <typename Mesh>
 class ElementSearchUpdate : public testing::Test {
 public:
     using Traits = MeshTraits<Mesh>;
@@ -46,12 +40,7 @@ public:
     static Mesh grid() { return test::jittered_grid<Mesh>(D == 1 ? 300 : D == 2 ? 12 : 4); }
 
     static Point<D> random_point(std::mt19937& random, double low, double high) {
-        std::uniform_real_distribution<double> coordinate{low, high};
-        Point<D> point;
-        for (index_t axis = 0; axis < D; ++axis) {
-            point.set_value(axis, coordinate(random));
-        }
-        return point;
+        return test::random_point<D>(random, low, high);
     }
 
     // A point strictly inside `element` (random barycentric weights).
@@ -222,7 +211,7 @@ TYPED_TEST(ElementSearchUpdate, EmptiesFillsAndStartsFromNothing) {
     std::mt19937 random{7};
     Mesh mesh = TestFixture::grid();
     const Mesh original = TestFixture::grid();
-    MovableSearch<Mesh> search;
+    test::MovableSearch<Mesh> search;
     search.update_elements_tree(mesh, MeshChanges{});
     TestFixture::expect_as_new_snapshot(search, mesh, random);
 
@@ -246,7 +235,7 @@ TYPED_TEST(ElementSearchUpdate, EmptiesFillsAndStartsFromNothing) {
     search.update_elements_tree(mesh, filled);
     TestFixture::expect_as_new_snapshot(search, mesh, random);
 
-    MovableSearch<Mesh> moved{std::move(search)};
+    test::MovableSearch<Mesh> moved{std::move(search)};
     search.update_elements_tree(mesh, emptied);  // NOLINT(bugprone-use-after-move)
     TestFixture::expect_as_new_snapshot(search, mesh, random);
     TestFixture::expect_as_new_snapshot(moved, mesh, random);

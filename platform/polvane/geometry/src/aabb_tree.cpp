@@ -227,16 +227,9 @@ BoundingBox<D> AABBTree<D>::node_box(std::size_t node) const {
     for (unsigned level = depth; level-- > 0;) {
         POLVANE_DEBUG_ASSERT(end - begin > 1, "[AABBTree::node_box] Node ", node,
                              " is not in the tree");
-        const index_t middle = begin + (end - begin) / 2;
         const bool right = ((node >> level) & 1U) != 0;
         box = inner_[inner].child(right ? 1 : 0);
-        if (right) {
-            inner += middle - begin;
-            begin = middle;
-        } else {
-            inner += 1;
-            end = middle;
-        }
+        step_down(right, inner, begin, end);
     }
     return frame_.world(box);
 }

@@ -173,16 +173,9 @@ void AABBTree<D>::refit(absl::Span<const index_t> positions, const LeafData& dat
         index_t begin = 0;
         index_t end = nb_positions();
         while (end - begin > 1) {
-            const index_t middle = begin + (end - begin) / 2;
-            const bool right = position >= middle;
+            const bool right = position >= begin + (end - begin) / 2;
             path[depth++] = {inner, right};
-            if (right) {
-                inner += middle - begin;
-                begin = middle;
-            } else {
-                inner += 1;
-                end = middle;
-            }
+            step_down(right, inner, begin, end);
         }
         return depth;
     };
@@ -250,7 +243,6 @@ index_t AABBTree<D>::insertion_position(const FloatBox& box) const {
     index_t begin = 0;
     index_t end = nb_positions();
     while (end - begin > 1) {
-        const index_t middle = begin + (end - begin) / 2;
         const ChildBoxes& record = inner_[inner];
         const FloatBox left = record.child(0);
         const FloatBox right = record.child(1);
@@ -264,13 +256,7 @@ index_t AABBTree<D>::insertion_position(const FloatBox& box) const {
             const auto r = volumes(right);
             go_left = l[0] < r[0] || (l[0] == r[0] && l[1] < r[1]);
         }
-        if (go_left) {
-            inner += 1;
-            end = middle;
-        } else {
-            inner += middle - begin;
-            begin = middle;
-        }
+        step_down(!go_left, inner, begin, end);
     }
     return begin;
 }

@@ -13,23 +13,17 @@
 #include <type_traits>
 #include <vector>
 
+#include "orvex_testing/random_points.h"
+
 namespace orvex {
 namespace {
+
+using test::random_point;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 const std::vector<index_t> kSizes{0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33, 100, 1000, 5000};
-
-template <index_t D>
-Point<D> random_point(std::mt19937_64& rng, double low, double high) {
-    std::uniform_real_distribution<double> coordinate{low, high};
-    Point<D> point;
-    for (index_t axis = 0; axis < D; ++axis) {
-        point.set_value(axis, coordinate(rng));
-    }
-    return point;
-}
 
 // Elements are segments [a, b]; in 1D a segment is its own box.
 template <index_t D>

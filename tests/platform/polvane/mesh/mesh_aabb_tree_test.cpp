@@ -17,6 +17,7 @@
 #include "orvex_testing/mesh_kinds.h"
 #include "orvex_testing/nearest_elements.h"
 #include "orvex_testing/placed_meshes.h"
+#include "orvex_testing/random_points.h"
 #include "polvane/basic/polvane_exception.h"
 #include "polvane/mesh/distance_to_element.h"
 #include "polvane/mesh/leaf_ordered_copy.h"
@@ -34,12 +35,7 @@ public:
     static Mesh grid() { return test::jittered_grid<Mesh>(D == 1 ? 300 : D == 2 ? 13 : 5); }
 
     static Point<D> random_point(std::mt19937_64& random, double low, double high) {
-        std::uniform_real_distribution<double> coordinate{low, high};
-        Point<D> point;
-        for (index_t axis = 0; axis < D; ++axis) {
-            point.set_value(axis, coordinate(random));
-        }
-        return point;
+        return test::random_point<D>(random, low, high);
     }
 };
 

@@ -217,17 +217,7 @@ public:
     template <typename ElementDistance>
     [[nodiscard]] std::tuple<index_t, double> closest_element_within(
         const Point<D>& query, const ElementDistance& distance, double bound) const {
-        const index_t n = nb_bboxes();
-        const Located located{query, frame_.local(query)};
-        if (n == 0 || Kernels::box_distance(root_, located.local, frame_.inverse) >= bound) {
-            return {NO_ID, std::numeric_limits<double>::infinity()};
-        }
-        Path path;
-        const index_t seed = leaves_[greedy_descent(located, path)];
-        const double seed_distance = measure_seed(distance, query, seed, seed, bound);
-        Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
-        visit_off_path<true, false>(located, distance, path, nearest);
-        return {nearest.element, nearest.distance};
+        return bounded_search<false>(query, distance, bound);
     }
 
     /// `closest_element_within` with elements named by their leaf positions: `distance` is
@@ -245,17 +235,7 @@ public:
     template <typename PositionDistance>
     [[nodiscard]] std::tuple<index_t, double> closest_position_within(
         const Point<D>& query, const PositionDistance& distance, double bound) const {
-        const index_t n = nb_bboxes();
-        const Located located{query, frame_.local(query)};
-        if (n == 0 || Kernels::box_distance(root_, located.local, frame_.inverse) >= bound) {
-            return {NO_ID, std::numeric_limits<double>::infinity()};
-        }
-        Path path;
-        const index_t seed = greedy_descent(located, path);
-        const double seed_distance = measure_seed(distance, query, leaves_[seed], seed, bound);
-        Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
-        visit_off_path<true, true>(located, distance, path, nearest);
-        return {nearest.element, nearest.distance};
+        return bounded_search<true>(query, distance, bound);
     }
 
     /// `closest_position_within` for many queries: answer(i, position, distance) is called
@@ -635,6 +615,39 @@ private:
         : std::true_type {};
 
     static constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+    // `closest_element_within`, or with `Positions` `closest_position_within`.
+    template <bool Positions, typename Distance>
+    [[nodiscard]] std::tuple<index_t, double> bounded_search(const Point<D>& query,
+                                                             const Distance& distance,
+                                                             double bound) const {
+        const Located located{query, frame_.local(query)};
+        if (nb_bboxes() == 0
+            || Kernels::box_distance(root_, located.local, frame_.inverse) >= bound) {
+            return {NO_ID, kInfinity};
+        }
+        Path path;
+        const index_t position = greedy_descent(located, path);
+        const index_t element = leaves_[position];
+        const index_t seed = Positions ? position : element;
+        const double seed_distance = measure_seed(distance, query, element, seed, bound);
+        Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
+        visit_off_path<true, Positions>(located, distance, path, nearest);
+        return {nearest.element, nearest.distance};
+    }
+
+    // One step down by the halving rule from the node at record `inner` covering [begin, end)
+    // (end - begin > 1), to its right child or its left one.
+    static void step_down(bool right, std::size_t& inner, index_t& begin, index_t& end) {
+        const index_t middle = begin + (end - begin) / 2;
+        if (right) {
+            inner += middle - begin;
+            begin = middle;
+        } else {
+            inner += 1;
+            end = middle;
+        }
+    }
 
     // The seed's distance, +infinity at an empty position (`element` is NO_ID there), else
     // the distance to `measured` (the element, or its position).
