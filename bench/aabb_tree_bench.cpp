@@ -23,10 +23,10 @@ namespace {
 
 using orvex::index_t;
 
+// The grid of the benchmark's size (its first argument: the exponent), made once per process.
 template <typename Mesh>
 const Mesh& grid(const benchmark::State& state) {
-    return orvex::test::cached_grid<Mesh>(
-        orvex::test::grid_cells<Mesh>(static_cast<int>(state.range(0))));
+    return orvex::test::cached_grid_of_size<Mesh>(static_cast<int>(state.range(0)));
 }
 
 template <typename Mesh>
@@ -92,21 +92,16 @@ void nearest(benchmark::State& state) {
 using orvex::TetrahedralSolid;
 using orvex::TriangulatedSurface;
 
-BENCHMARK_TEMPLATE(build_from_boxes, TetrahedralSolid<3>)
-    ->DenseRange(4, 6)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(build_from_simplices, TetrahedralSolid<3>)
-    ->DenseRange(4, 6)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(build_from_boxes, TriangulatedSurface<2>)
-    ->DenseRange(4, 6)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(build_from_simplices, TriangulatedSurface<2>)
-    ->DenseRange(4, 6)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(nearest, TetrahedralSolid<3>)->DenseRange(4, 6)->Unit(benchmark::kMicrosecond);
-BENCHMARK_TEMPLATE(nearest, TriangulatedSurface<2>)
-    ->DenseRange(4, 6)
-    ->Unit(benchmark::kMicrosecond);
+// About 1e4, 1e5 and 1e6 elements.
+void sizes(benchmark::internal::Benchmark* benchmark) {
+    benchmark->DenseRange(4, 6)->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK_TEMPLATE(build_from_boxes, TetrahedralSolid<3>)->Apply(sizes);
+BENCHMARK_TEMPLATE(build_from_simplices, TetrahedralSolid<3>)->Apply(sizes);
+BENCHMARK_TEMPLATE(build_from_boxes, TriangulatedSurface<2>)->Apply(sizes);
+BENCHMARK_TEMPLATE(build_from_simplices, TriangulatedSurface<2>)->Apply(sizes);
+BENCHMARK_TEMPLATE(nearest, TetrahedralSolid<3>)->Apply(sizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(nearest, TriangulatedSurface<2>)->Apply(sizes)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

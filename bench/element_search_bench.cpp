@@ -269,13 +269,25 @@ const Inputs<Kind>& inputs(int exponent) {
     return in;
 }
 
+// The inputs of the benchmark's size, or nothing when they are missing (the benchmark is then
+// skipped with the reason).
 template <typename Kind>
-void BM_Rebuild(benchmark::State& state) {
-    const auto& in = inputs<Kind>(static_cast<int>(state.range(0)));
+const Inputs<Kind>* inputs_of(benchmark::State& state) {
+    const Inputs<Kind>& in = inputs<Kind>(static_cast<int>(state.range(0)));
     if (!in.error.empty()) {
         state.SkipWithError(in.error.c_str());
+        return nullptr;
+    }
+    return &in;
+}
+
+template <typename Kind>
+void BM_Rebuild(benchmark::State& state) {
+    const Inputs<Kind>* available = inputs_of<Kind>(state);
+    if (available == nullptr) {
         return;
     }
+    const Inputs<Kind>& in = *available;
     ElementSearch<typename Kind::Mesh> search;
     search.reinitialize_elements_tree(*in.mesh);
     for (auto _ : state) {
@@ -286,11 +298,11 @@ void BM_Rebuild(benchmark::State& state) {
 
 template <typename Kind>
 void BM_Query(benchmark::State& state) {
-    const auto& in = inputs<Kind>(static_cast<int>(state.range(0)));
-    if (!in.error.empty()) {
-        state.SkipWithError(in.error.c_str());
+    const Inputs<Kind>* available = inputs_of<Kind>(state);
+    if (available == nullptr) {
         return;
     }
+    const Inputs<Kind>& in = *available;
     const auto& points = state.range(1) == 0 ? in.queries.points : in.sorted_queries;
     const auto& search = *in.search;
     const std::size_t count = points.size();
@@ -315,11 +327,11 @@ void BM_Query(benchmark::State& state) {
 // sorts them itself), timed per point; with 2 threads each answers its own half.
 template <typename Kind>
 void BM_Batch(benchmark::State& state) {
-    const auto& in = inputs<Kind>(static_cast<int>(state.range(0)));
-    if (!in.error.empty()) {
-        state.SkipWithError(in.error.c_str());
+    const Inputs<Kind>* available = inputs_of<Kind>(state);
+    if (available == nullptr) {
         return;
     }
+    const Inputs<Kind>& in = *available;
     const auto& points = in.queries.points;
     const auto part = [&](int thread) {
         return points.size() * static_cast<std::size_t>(thread)
@@ -353,11 +365,11 @@ struct CountingDistance {
 
 template <typename Kind>
 void BM_Work(benchmark::State& state) {
-    const auto& in = inputs<Kind>(static_cast<int>(state.range(0)));
-    if (!in.error.empty()) {
-        state.SkipWithError(in.error.c_str());
+    const Inputs<Kind>* available = inputs_of<Kind>(state);
+    if (available == nullptr) {
         return;
     }
+    const Inputs<Kind>& in = *available;
     using Mesh = typename Kind::Mesh;
     const Mesh& mesh = *in.mesh;
     const index_t n = Kind::nb_elements(mesh);

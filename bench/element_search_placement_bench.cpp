@@ -63,12 +63,13 @@ const Placed<Mesh>& placed(int exponent, int placement) {
     if (entry) {
         return *entry;
     }
-    const Mesh& grid = orvex::test::cached_grid<Mesh>(orvex::test::grid_cells<Mesh>(exponent));
+    const Mesh& grid = orvex::test::cached_grid_of_size<Mesh>(exponent);
     const auto [scale, offset] = placements[static_cast<std::size_t>(placement)];
-    entry = std::make_unique<Placed<Mesh>>(Placed<Mesh>{
-        placement == 1 ? orvex::test::with_strays(grid, 17) : orvex::test::placed(grid, scale, offset),
-        {},
-        std::make_unique<ElementSearch<Mesh>>()});
+    entry = std::make_unique<Placed<Mesh>>(
+        Placed<Mesh>{placement == 1 ? orvex::test::with_strays(grid, 17)
+                                    : orvex::test::placed(grid, scale, offset),
+                     {},
+                     std::make_unique<ElementSearch<Mesh>>()});
     std::mt19937_64 random{5};
     std::uniform_real_distribution<double> unit{0, 1};
     std::uniform_real_distribution<double> gap{-3, 0};
@@ -121,9 +122,9 @@ void BM_Placed(benchmark::State& state) {
         state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * in.queries.size()));
     }
     benchmark::DoNotOptimize(found);
-    state.counters["ns_per_point"] = benchmark::Counter(
-        static_cast<double>(state.items_processed()) * 1e-9,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_point"] =
+        benchmark::Counter(static_cast<double>(state.items_processed()) * 1e-9,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["elements_per_query"] = in.elements_per_query;
 }
 

@@ -55,7 +55,7 @@ std::size_t heap_bytes() {
 // The jittered grid of about 10^exponent elements of a mesh kind, made once.
 template <typename Mesh>
 const Mesh& mesh_of(int exponent) {
-    return orvex::test::cached_grid<Mesh>(orvex::test::grid_cells<Mesh>(exponent));
+    return orvex::test::cached_grid_of_size<Mesh>(exponent);
 }
 
 template <index_t D>
@@ -166,6 +166,11 @@ void BM_RebuildPart(benchmark::State& state) {
 
 }  // namespace
 
+// A batch by one thread, and by two on its halves.
+void batch_threads(benchmark::internal::Benchmark* benchmark) {
+    benchmark->Unit(benchmark::kMillisecond)->Threads(1)->Threads(2)->UseRealTime();
+}
+
 BENCHMARK(BM_RebuildPart)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Rebuild, TetrahedralSolid<3>)
     ->Arg(5)
@@ -178,23 +183,6 @@ BENCHMARK_TEMPLATE(BM_Rebuild, EdgedCurve<1>)->Arg(6)->Unit(benchmark::kMillisec
 BENCHMARK_TEMPLATE(BM_Query, TetrahedralSolid<3>)->Arg(5)->Arg(6)->Arg(7);
 BENCHMARK_TEMPLATE(BM_Query, TriangulatedSurface<2>)->Arg(6);
 BENCHMARK_TEMPLATE(BM_Query, EdgedCurve<1>)->Arg(6);
-BENCHMARK_TEMPLATE(BM_Batch, TetrahedralSolid<3>)
-    ->Arg(5)
-    ->Arg(6)
-    ->Arg(7)
-    ->Unit(benchmark::kMillisecond)
-    ->Threads(1)
-    ->Threads(2)
-    ->UseRealTime();
-BENCHMARK_TEMPLATE(BM_Batch, TriangulatedSurface<2>)
-    ->Arg(6)
-    ->Unit(benchmark::kMillisecond)
-    ->Threads(1)
-    ->Threads(2)
-    ->UseRealTime();
-BENCHMARK_TEMPLATE(BM_Batch, EdgedCurve<1>)
-    ->Arg(6)
-    ->Unit(benchmark::kMillisecond)
-    ->Threads(1)
-    ->Threads(2)
-    ->UseRealTime();
+BENCHMARK_TEMPLATE(BM_Batch, TetrahedralSolid<3>)->Arg(5)->Arg(6)->Arg(7)->Apply(batch_threads);
+BENCHMARK_TEMPLATE(BM_Batch, TriangulatedSurface<2>)->Arg(6)->Apply(batch_threads);
+BENCHMARK_TEMPLATE(BM_Batch, EdgedCurve<1>)->Arg(6)->Apply(batch_threads);

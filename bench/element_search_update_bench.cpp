@@ -61,7 +61,7 @@ std::int64_t heap_bytes() {
 // The grid of about 10^exponent elements, copied (the workloads change it).
 template <typename Mesh>
 Mesh grid_copy(int exponent) {
-    const Mesh& grid = orvex::test::cached_grid<Mesh>(orvex::test::grid_cells<Mesh>(exponent));
+    const Mesh& grid = orvex::test::cached_grid_of_size<Mesh>(exponent);
     return std::move(*grid.clone());
 }
 

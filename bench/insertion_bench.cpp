@@ -1,11 +1,11 @@
 // Sorting the points met along a macro edge, against a plain std::sort of the same points on
 // the same key: what the bounding box, the deduplication and the direction check add.
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <random>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 #include "orvex/background_common/insertion/macro_edge_insertion_info.h"
 
@@ -61,7 +61,15 @@ void BM_PlainStdSortSameKey(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-BENCHMARK(BM_MacroEdgeInsertionSort)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PlainStdSortSameKey)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MacroEdgeInsertionSort)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainStdSortSameKey)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -17,17 +17,11 @@
 #include "polvane/basic/polvane_exception.h"
 #include "polvane/basic/variable_attribute.h"
 
+namespace orvex {
 namespace {
 
-using orvex::AttributeManager;
-using orvex::AttributeProperties;
-using orvex::index_t;
-using orvex::NO_ID;
-using orvex::OldToNewMapping;
-using orvex::PolvaneException;
-using orvex::VariableAttribute;
-using orvex::fuzz::check;
-using orvex::fuzz::fail;
+using fuzz::check;
+using fuzz::fail;
 
 using List = std::vector<int>;
 
@@ -436,9 +430,8 @@ void copy_value(FuzzedDataProvider& data, AttributeManager& manager, Model& mode
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+// One input of the fuzzer.
+int fuzz_one_input(const std::uint8_t* bytes, std::size_t size) {
     FuzzedDataProvider data(bytes, size);
     AttributeManager managers[2];
     Model models[2];
@@ -492,4 +485,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         compare(managers[1], models[1], "1");
     }
     return 0;
+}
+
+}  // namespace
+}  // namespace orvex
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    return orvex::fuzz_one_input(bytes, size);
 }

@@ -35,17 +35,12 @@
 #include "polvane/mesh/triangulated_surface.h"
 #include "polvane/mesh/triangulated_surface_builder.h"
 
+namespace orvex {
 namespace {
 
-using orvex::index_t;
-using orvex::Point;
-using orvex::Segment;
-using orvex::SIDE;
-using orvex::Tetrahedron;
-using orvex::Triangle;
-using orvex::fuzz::check;
-using orvex::internal::InternalDistance;
-using orvex::internal::InternalDistances;
+using fuzz::check;
+using internal::InternalDistance;
+using internal::InternalDistances;
 using Type = InternalDistance::CONFIGURATION_TYPE;
 using Status = InternalDistance::ELEMENT_STATUS;
 using Family = std::vector<InternalDistance>;
@@ -319,9 +314,8 @@ void run_tetrahedron(FuzzedDataProvider& data) {
           "FourPointsInternalDistance: swapped vertices");
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+// One input of the fuzzer.
+int fuzz_one_input(const std::uint8_t* bytes, std::size_t size) {
     FuzzedDataProvider data(bytes, size);
     if (data.ConsumeBool()) {
         run_triangle(data);
@@ -329,4 +323,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         run_tetrahedron(data);
     }
     return 0;
+}
+
+}  // namespace
+}  // namespace orvex
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    return orvex::fuzz_one_input(bytes, size);
 }

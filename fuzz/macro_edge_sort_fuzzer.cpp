@@ -29,16 +29,11 @@
 #include "polvane/geometry/bounding_box.h"
 #include "polvane/geometry/vector.h"
 
+namespace orvex {
 namespace {
 
-using orvex::BoundingBox;
-using orvex::index_t;
-using orvex::Point;
-using orvex::PolvaneException;
-using orvex::Segment;
-using orvex::Vector;
-using orvex::fuzz::check;
-using orvex::internal::MacroEdgeInsertionInfo;
+using fuzz::check;
+using internal::MacroEdgeInsertionInfo;
 
 constexpr const char* DIVISION_MESSAGE =
     "[Point::operator/] Cannot divide Point by something close to zero";
@@ -219,9 +214,8 @@ void run(FuzzedDataProvider& data) {
     check(!(cosine<D>(extent, along) < -1e-12L), "the order runs against the segment");
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+// One input of the fuzzer.
+int fuzz_one_input(const std::uint8_t* bytes, std::size_t size) {
     FuzzedDataProvider data(bytes, size);
     if (data.ConsumeBool()) {
         run<2>(data);
@@ -229,4 +223,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         run<3>(data);
     }
     return 0;
+}
+
+}  // namespace
+}  // namespace orvex
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    return orvex::fuzz_one_input(bytes, size);
 }

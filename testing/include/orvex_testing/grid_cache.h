@@ -39,4 +39,10 @@ const Mesh& cached_grid(index_t cells) {
     return *grid;
 }
 
+/// The cached jittered grid of about 10^exponent elements (see `grid_cells`).
+template <typename Mesh>
+const Mesh& cached_grid_of_size(int exponent) {
+    return cached_grid<Mesh>(grid_cells<Mesh>(exponent));
+}
+
 }  // namespace orvex::test

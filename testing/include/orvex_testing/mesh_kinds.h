@@ -8,7 +8,10 @@
 #include <string>
 #include <type_traits>
 
+#include "orvex_testing/mesh_generators.h"
+#include "orvex_testing/random_points.h"
 #include "polvane/mesh/edged_curve.h"
+#include "polvane/mesh/mesh_traits.h"
 #include "polvane/mesh/tetrahedral_solid.h"
 #include "polvane/mesh/triangulated_surface.h"
 
@@ -29,6 +32,24 @@ struct MeshKindNames {
         } else {
             return "Solid";
         }
+    }
+};
+
+/// The base of a typed test over `MeshKinds`: the mesh kind's vocabulary, a grid of a few
+/// hundred elements, and random points.
+template <typename Mesh>
+class MeshKindTest : public testing::Test {
+public:
+    using Traits = MeshTraits<Mesh>;
+    static constexpr index_t D = Traits::dimension;
+
+    /// The jittered grid of 300 edges, 288 triangles or 384 tetrahedra.
+    static Mesh grid() { return jittered_grid<Mesh>(D == 1 ? 300 : D == 2 ? 12 : 4); }
+
+    /// A random point of [low, high)^D.
+    template <typename Random>
+    static Point<D> random_point(Random& random, double low, double high) {
+        return test::random_point<D>(random, low, high);
     }
 };
 

@@ -31,17 +31,11 @@ namespace {
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 template <typename Mesh>
-class ElementSearchUpdate : public testing::Test {
+class ElementSearchUpdate : public test::MeshKindTest<Mesh> {
 public:
     using Traits = MeshTraits<Mesh>;
     static constexpr index_t D = Traits::dimension;
-
-    // Grids of a few hundred elements: large enough for updates to stay incremental.
-    static Mesh grid() { return test::jittered_grid<Mesh>(D == 1 ? 300 : D == 2 ? 12 : 4); }
-
-    static Point<D> random_point(std::mt19937& random, double low, double high) {
-        return test::random_point<D>(random, low, high);
-    }
+    using test::MeshKindTest<Mesh>::random_point;
 
     // A point strictly inside `element` (random barycentric weights).
     static Point<D> inside(const Mesh& mesh, index_t element, std::mt19937& random) {

@@ -27,17 +27,7 @@ namespace orvex {
 namespace {
 
 template <typename Mesh>
-class MeshAABBTreeTest : public testing::Test {
-public:
-    using Traits = MeshTraits<Mesh>;
-    static constexpr index_t D = Traits::dimension;
-
-    static Mesh grid() { return test::jittered_grid<Mesh>(D == 1 ? 300 : D == 2 ? 13 : 5); }
-
-    static Point<D> random_point(std::mt19937_64& random, double low, double high) {
-        return test::random_point<D>(random, low, high);
-    }
-};
+class MeshAABBTreeTest : public test::MeshKindTest<Mesh> {};
 
 TYPED_TEST_SUITE(MeshAABBTreeTest, test::MeshKinds, test::MeshKindNames);
 
@@ -210,7 +200,7 @@ TYPED_TEST(MeshAABBTreeTest, LeafOrderedCopyFollowsItsSourceInPlace) {
     using Mesh = TypeParam;
     using Traits = typename TestFixture::Traits;
     constexpr index_t D = TestFixture::D;
-    Mesh mesh = test::jittered_grid<Mesh>(D == 1 ? 300 : D == 2 ? 12 : 4);
+    Mesh mesh = TestFixture::grid();
     LeafOrderedCopy<Mesh> snapshot{mesh};
     const auto expect_follows = [&] {
         const AABBTree<D>& tree = snapshot.tree();

@@ -886,8 +886,4 @@ extern template class AABBTree<1>;
 extern template class AABBTree<2>;
 extern template class AABBTree<3>;
 
-using AABBTree1D = AABBTree<1>;
-using AABBTree2D = AABBTree<2>;
-using AABBTree3D = AABBTree<3>;
-
 }  // namespace orvex
