@@ -6,15 +6,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <random>
-#include <utility>
 #include <vector>
 
+#include "orvex_testing/mesh_generators.h"
 #include "polvane/geometry/orientation.h"
 #include "polvane/geometry/point.h"
 #include "polvane/geometry/tetrahedron.h"
@@ -25,83 +23,22 @@ namespace {
 using orvex::Point2D;
 using orvex::Point3D;
 
-template <std::size_t N, typename PointType>
+// The grid's points and elements as plain lists (orvex_testing's generators, 10 % jitter):
+// what is timed is the sign per element, not a mesh's accessors.
+template <orvex::index_t D>
 struct Mesh {
-    std::vector<PointType> points;
-    std::vector<std::array<std::size_t, N>> elements;
+    std::vector<orvex::Point<D>> points;
+    std::vector<std::array<orvex::index_t, D + 1>> elements;
 };
 
-double jitter(std::mt19937_64& random, double cell, bool interior) {
-    std::uniform_real_distribution<double> offset{-0.1 * cell, 0.1 * cell};
-    return interior ? offset(random) : 0.0;
+Mesh<2> triangle_grid(std::size_t cells) {
+    const auto n = static_cast<orvex::index_t>(cells);
+    return {orvex::test::jittered_grid_points<2>(n), orvex::test::square_grid_triangles(n)};
 }
 
-Mesh<3, Point2D> triangle_grid(std::size_t cells) {
-    Mesh<3, Point2D> mesh;
-    std::mt19937_64 random{42};
-    const double h = 1.0 / static_cast<double>(cells);
-    for (std::size_t j = 0; j <= cells; ++j) {
-        for (std::size_t i = 0; i <= cells; ++i) {
-            const bool interior = i > 0 && j > 0 && i < cells && j < cells;
-            const double x = static_cast<double>(i) * h + jitter(random, h, interior);
-            const double y = static_cast<double>(j) * h + jitter(random, h, interior);
-            mesh.points.push_back(Point2D{{x, y}});
-        }
-    }
-    const auto id = [cells](std::size_t i, std::size_t j) { return j * (cells + 1) + i; };
-    for (std::size_t j = 0; j < cells; ++j) {
-        for (std::size_t i = 0; i < cells; ++i) {
-            mesh.elements.push_back({id(i, j), id(i + 1, j), id(i + 1, j + 1)});
-            mesh.elements.push_back({id(i, j), id(i + 1, j + 1), id(i, j + 1)});
-        }
-    }
-    return mesh;
-}
-
-Mesh<4, Point3D> tetrahedron_grid(std::size_t cells) {
-    Mesh<4, Point3D> mesh;
-    std::mt19937_64 random{42};
-    const double h = 1.0 / static_cast<double>(cells);
-    for (std::size_t k = 0; k <= cells; ++k) {
-        for (std::size_t j = 0; j <= cells; ++j) {
-            for (std::size_t i = 0; i <= cells; ++i) {
-                const bool interior =
-                    i > 0 && j > 0 && k > 0 && i < cells && j < cells && k < cells;
-                const double x = static_cast<double>(i) * h + jitter(random, h, interior);
-                const double y = static_cast<double>(j) * h + jitter(random, h, interior);
-                const double z = static_cast<double>(k) * h + jitter(random, h, interior);
-                mesh.points.push_back(Point3D{{x, y, z}});
-            }
-        }
-    }
-    const std::size_t n = cells + 1;
-    // Kuhn split: one tetrahedron per order of the three axes, walking from corner 000 to 111.
-    std::array<std::size_t, 3> axes{0, 1, 2};
-    std::vector<std::pair<std::array<std::size_t, 3>, bool>> orders;
-    do {
-        const int inversions = (axes[0] > axes[1]) + (axes[0] > axes[2]) + (axes[1] > axes[2]);
-        orders.emplace_back(axes, inversions % 2 == 1);
-    } while (std::next_permutation(axes.begin(), axes.end()));
-    const std::array<std::size_t, 3> stride{1, n, n * n};
-    for (std::size_t k = 0; k < cells; ++k) {
-        for (std::size_t j = 0; j < cells; ++j) {
-            for (std::size_t i = 0; i < cells; ++i) {
-                const std::size_t origin = i + j * n + k * n * n;
-                for (const auto& [order, odd] : orders) {
-                    std::array<std::size_t, 4> tet{};
-                    tet[0] = origin;
-                    for (std::size_t step = 0; step < 3; ++step) {
-                        tet[step + 1] = tet[step] + stride[order[step]];
-                    }
-                    if (odd) {  // odd orders walk a negatively oriented tetrahedron
-                        std::swap(tet[0], tet[1]);
-                    }
-                    mesh.elements.push_back(tet);
-                }
-            }
-        }
-    }
-    return mesh;
+Mesh<3> tetrahedron_grid(std::size_t cells) {
+    const auto n = static_cast<orvex::index_t>(cells);
+    return {orvex::test::jittered_grid_points<3>(n), orvex::test::cube_grid_tetrahedra(n)};
 }
 
 std::size_t triangle_cells(std::int64_t elements) {

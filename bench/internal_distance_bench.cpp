@@ -35,8 +35,6 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <map>
-#include <memory>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -60,24 +58,12 @@ using orvex::Tetrahedron;
 using orvex::Triangle;
 using orvex::internal::InternalDistance;
 
-// Grids are costly to generate: each size is made once per process.
 const orvex::TriangulatedSurface<2>& surface(index_t n) {
-    static std::map<index_t, std::unique_ptr<orvex::TriangulatedSurface<2>>> cache;
-    auto& entry = cache[n];
-    if (!entry) {
-        entry = std::make_unique<orvex::TriangulatedSurface<2>>(
-            orvex::test::jittered_square_surface(n, 0.1, false));
-    }
-    return *entry;
+    return orvex::test::shared_jittered_grid<orvex::TriangulatedSurface<2>>(n, 0.1, false);
 }
 
 const orvex::TetrahedralSolid<3>& solid(index_t n) {
-    static std::map<index_t, std::unique_ptr<orvex::TetrahedralSolid<3>>> cache;
-    auto& entry = cache[n];
-    if (!entry) {
-        entry = std::make_unique<orvex::TetrahedralSolid<3>>(orvex::test::jittered_cube_solid(n));
-    }
-    return *entry;
+    return orvex::test::shared_jittered_grid<orvex::TetrahedralSolid<3>>(n);
 }
 
 std::vector<Triangle<2>> triangles_of(index_t n) {

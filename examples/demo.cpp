@@ -20,15 +20,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <exception>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "medit_mesh.h"
-#include "mesh_readers.h"
-#include "orvex/background_common/background_common_library.h"
+#include "example_support.h"
 
 namespace orvex::demo {
 
@@ -91,10 +88,7 @@ void run_solid(const TetrahedralSolid<3>& solid, const std::filesystem::path& ou
     std::printf("  wrote %s\n", vtk.c_str());
 }
 
-int usage(const char* program) {
-    std::fprintf(stderr, "usage: %s [--out DIR] [FILE.mesh|.msh|.vtk|.node|.ele]\n", program);
-    return 2;
-}
+constexpr const char* usage = "[--out DIR] [FILE.mesh|.msh|.vtk|.node|.ele]";
 
 int run(int argc, char** argv) {
     std::filesystem::path out = ".";
@@ -104,16 +98,19 @@ int run(int argc, char** argv) {
         if (argument == "--out" && k + 1 < argc) {
             out = argv[++k];
         } else if (argument == "--help" || argument == "-h") {
-            usage(argv[0]);
+            std::printf("usage: %s %s\n", argv[0], usage);
             return 0;
-        } else if (argument.empty() || argument[0] == '-' || !input.empty()) {
-            return usage(argv[0]);
+        } else if (argument == "--out") {
+            throw examples::UsageError{"--out needs a directory"};
+        } else if (argument.empty() || argument[0] == '-') {
+            throw examples::UsageError{"unknown option '" + std::string{argument} + "'"};
+        } else if (!input.empty()) {
+            throw examples::UsageError{"a second mesh file '" + std::string{argument} + "'"};
         } else {
             input = argument;
         }
     }
     std::filesystem::create_directories(out);
-    BackgroundCommonLibrary::initialize();
     int failures = 0;
     if (input.empty()) {
         progress("generating the default meshes");
@@ -121,10 +118,7 @@ int run(int argc, char** argv) {
         run_solid(default_solid(), out, failures);
     } else {
         progress("reading " + input);
-        const auto file = examples::read_mesh(input);
-        for (const std::string& note : file.notes) {
-            std::fprintf(stderr, "note: %s: %s\n", input.c_str(), note.c_str());
-        }
+        const auto file = examples::read_mesh_with_notes(input);
         std::printf("%s: dimension %u, %u vertices, %zu triangles, %zu tetrahedra\n", input.c_str(),
                     file.dimension, file.nb_vertices(), file.triangles.size(),
                     file.tetrahedra.size());
@@ -151,14 +145,6 @@ int run(int argc, char** argv) {
 }  // namespace orvex::demo
 
 int main(int argc, char** argv) {
-    try {
-        return orvex::demo::run(argc, argv);
-    } catch (const orvex::examples::MeshFileError& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "error: malformed mesh file: %s\n", error.what());
-    } catch (const std::exception& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "error: %s\n", error.what());
-    }
-    return 1;
+    return orvex::examples::run_guarded(argc > 0 ? argv[0] : "orvex_demo", orvex::demo::usage,
+                                        [&] { return orvex::demo::run(argc, argv); });
 }

@@ -240,6 +240,7 @@ void search(const Mesh& mesh, std::size_t nb_queries, int& failures) {
     const auto box = bounding_box<D>(points);
     std::mt19937_64 random{42};
     std::uniform_int_distribution<index_t> pick{0, nb - 1};
+    std::uniform_real_distribution<double> fraction{0, 1};
     std::vector<Point<D>> queries;
     std::vector<index_t> sources;
     queries.reserve(nb_queries);
@@ -249,11 +250,17 @@ void search(const Mesh& mesh, std::size_t nb_queries, int& failures) {
             queries.push_back(Traits::simplex(mesh, e).barycenter());
             sources.push_back(e);
         } else {
+            // A point of the box. Where the box's width overflows a double (sides at -1e308
+            // and 1e308), the point is a weighted mean of the sides instead, which cannot.
             Point<D> point;
             for (index_t axis = 0; axis < D; ++axis) {
-                std::uniform_real_distribution<double> coordinate{box[0].value(axis),
-                                                                  box[1].value(axis)};
-                point.set_value(axis, coordinate(random));
+                const double t = fraction(random);
+                const double low = box[0].value(axis);
+                const double high = box[1].value(axis);
+                const double width = high - low;
+                const double value =
+                    std::isfinite(width) ? width * t + low : low * (1 - t) + high * t;
+                point.set_value(axis, std::clamp(value, low, high));
             }
             queries.push_back(point);
         }

@@ -4,19 +4,17 @@
 // edge of the triangle), summed up for the segment.
 //
 // Usage: orvex_example_insertion_records MESH_FILE X0 Y0 X1 Y1
-// Exit status: 0, or 1 on an unusable file or segment.
+// Exit status: 0; 1 on an unusable file or segment; 2 on bad arguments (a coordinate that is
+// not a finite number, such as "abc", included).
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
-#include <exception>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "medit_mesh.h"
-#include "mesh_readers.h"
-#include "orvex/background_common/background_common_library.h"
+#include "example_support.h"
 #include "orvex/background_common/element_search/element_search.h"
 #include "orvex/background_common/insertion/element_insertion_info.h"
 #include "orvex/background_common/insertion/macro_edge_insertion_info.h"
@@ -64,7 +62,9 @@ void record_statuses(const orvex::TriangulatedSurface<2>& mesh, const orvex::Seg
     for (int s = 0; s < 200; ++s) {
         const double t = (s + 0.5) / 200;
         const auto element = search.initial_containing_element(a * (1 - t) + b * t);
-        if (!element || std::find(crossed.begin(), crossed.end(), *element) != crossed.end()) {
+        // NO_ID inside the optional: the mesh has no triangle.
+        if (!element || *element == orvex::NO_ID
+            || std::find(crossed.begin(), crossed.end(), *element) != crossed.end()) {
             continue;
         }
         crossed.push_back(*element);
@@ -81,39 +81,35 @@ void record_statuses(const orvex::TriangulatedSurface<2>& mesh, const orvex::Seg
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s MESH_FILE X0 Y0 X1 Y1\n", argv[0]);
-        return 1;
-    }
-    try {
-        orvex::BackgroundCommonLibrary::initialize();
-        const auto mesh =
-            orvex::examples::to_triangulated_surface(orvex::examples::read_mesh(argv[1]));
-        const Point<2> a{{std::atof(argv[2]), std::atof(argv[3])}};
-        const Point<2> b{{std::atof(argv[4]), std::atof(argv[5])}};
-        const orvex::Segment<2> segment{a, b};
-        orvex::internal::MacroEdgeInsertionInfo<2> info;
-        ElementInsertionInfo elements;
-        record_points(mesh, segment, info);
-        record_statuses(mesh, segment, info, elements);
-        if (info.points.size() >= 2) {
-            info.sort(segment);
-        }
-        std::printf("segment (%s) to (%s)\n  vertices on it, sorted along it:", a.string().c_str(),
-                    b.string().c_str());
-        for (const auto& point : info.points) {
-            std::printf(" %u", *point.vertex);
-        }
-        std::printf("\n  triangles crossed: %zu;", info.statuses.size());
-        for (const Status status : {Status::inserted, Status::not_inserted}) {
-            const auto list = elements.elements.find(status);
-            std::printf(" %s %zu", name(status),
-                        list == elements.elements.end() ? std::size_t{0} : list->second.size());
-        }
-        std::printf("\n  summary: %s\n", name(info.insertion_status(segment)));
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "error: %s\n", error.what());
-        return 1;
-    }
-    return 0;
+    using orvex::examples::number_argument;
+    return orvex::examples::run_example(
+        argc, argv, "MESH_FILE X0 Y0 X1 Y1", [](const std::vector<std::string>& arguments) {
+            const Point<2> a{
+                {number_argument(arguments[1], "X0"), number_argument(arguments[2], "Y0")}};
+            const Point<2> b{
+                {number_argument(arguments[3], "X1"), number_argument(arguments[4], "Y1")}};
+            const auto mesh = orvex::examples::to_triangulated_surface(
+                orvex::examples::read_mesh_with_notes(arguments[0]));
+            const orvex::Segment<2> segment{a, b};
+            orvex::internal::MacroEdgeInsertionInfo<2> info;
+            ElementInsertionInfo elements;
+            record_points(mesh, segment, info);
+            record_statuses(mesh, segment, info, elements);
+            if (info.points.size() >= 2) {
+                info.sort(segment);
+            }
+            std::printf("segment (%s) to (%s)\n  vertices on it, sorted along it:",
+                        a.string().c_str(), b.string().c_str());
+            for (const auto& point : info.points) {
+                std::printf(" %u", *point.vertex);
+            }
+            std::printf("\n  triangles crossed: %zu;", info.statuses.size());
+            for (const Status status : {Status::inserted, Status::not_inserted}) {
+                const auto list = elements.elements.find(status);
+                std::printf(" %s %zu", name(status),
+                            list == elements.elements.end() ? std::size_t{0} : list->second.size());
+            }
+            std::printf("\n  summary: %s\n", name(info.insertion_status(segment)));
+            return 0;
+        });
 }

@@ -2,19 +2,18 @@
 // planar Medit mesh, the mesh's vertices are permuted and some of its triangles deleted, and
 // every macro edge is looked for again where its vertices went.
 //
-// Usage: orvex_example_macro_edges_renumbering MESH_FILE  Exit status: 0 when every macro edge is
-// found again, 1 when one is lost or the file is unusable.
+// Usage: orvex_example_macro_edges_renumbering MESH_FILE
+// Exit status: 0 when every macro edge is found again; 1 when one is lost or the file is
+// unusable; 2 on bad arguments.
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <exception>
 #include <numeric>
+#include <string>
 #include <vector>
 
-#include "medit_mesh.h"
-#include "mesh_readers.h"
-#include "orvex/background_common/background_common_library.h"
+#include "example_support.h"
 #include "orvex/background_common/macro_info/macro_edges.h"
 #include "orvex/background_common/macro_info/macro_edges_builder.h"
 #include "orvex_common/modifier/vertices_modifier.h"
@@ -107,28 +106,21 @@ std::size_t check(const Background& mesh, const orvex::VerticesModifier& modifie
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s MESH_FILE\n", argv[0]);
-        return 1;
-    }
-    try {
-        orvex::BackgroundCommonLibrary::initialize();
-        Background mesh{
-            orvex::examples::to_triangulated_surface(orvex::examples::read_mesh(argv[1]))};
-        Builder builder{mesh};
-        orvex::VerticesModifier modifier{mesh.nb_vertices()};
-        const auto recorded = record(mesh, builder);
-        permute(builder, mesh.nb_vertices(), modifier);
-        delete_some(mesh, builder, modifier);
-        std::printf("after renumbering: %u vertices, %u triangles\n", mesh.nb_vertices(),
-                    mesh.nb_polygons());
-        if (check(mesh, modifier, recorded) != 0) {
-            std::fprintf(stderr, "error: macro edges were lost\n");
-            return 1;
-        }
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "error: %s\n", error.what());
-        return 1;
-    }
-    return 0;
+    return orvex::examples::run_example(
+        argc, argv, "MESH_FILE", [](const std::vector<std::string>& arguments) {
+            Background mesh{orvex::examples::to_triangulated_surface(
+                orvex::examples::read_mesh_with_notes(arguments[0]))};
+            Builder builder{mesh};
+            orvex::VerticesModifier modifier{mesh.nb_vertices()};
+            const auto recorded = record(mesh, builder);
+            permute(builder, mesh.nb_vertices(), modifier);
+            delete_some(mesh, builder, modifier);
+            std::printf("after renumbering: %u vertices, %u triangles\n", mesh.nb_vertices(),
+                        mesh.nb_polygons());
+            if (check(mesh, modifier, recorded) != 0) {
+                std::fprintf(stderr, "error: macro edges were lost\n");
+                return 1;
+            }
+            return 0;
+        });
 }

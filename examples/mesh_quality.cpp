@@ -2,17 +2,16 @@
 // files) or tetrahedra are valid, degenerated (smallest internal distance at most the tolerance)
 // or inverted, and which elements come closest to degenerating.
 //
-// Usage: orvex_example_mesh_quality MESH_FILE       Exit status: 0, or 1 on an unusable file.
+// Usage: orvex_example_mesh_quality MESH_FILE
+// Exit status: 0; 1 on an unusable file; 2 on bad arguments.
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
+#include <string>
 #include <utility>
 #include <vector>
 
-#include "medit_mesh.h"
-#include "mesh_readers.h"
-#include "orvex/background_common/background_common_library.h"
+#include "example_support.h"
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
 
@@ -49,32 +48,25 @@ void report(index_t nb_elements, const char* name, const Measure& measure) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s MESH_FILE\n", argv[0]);
-        return 1;
-    }
-    try {
-        orvex::BackgroundCommonLibrary::initialize();
-        const auto file = orvex::examples::read_mesh(argv[1]);
-        if (file.dimension == 3 && !file.tetrahedra.empty()) {
-            const auto solid = orvex::examples::to_tetrahedral_solid(file);
-            report(solid.nb_polyhedra(), "tetrahedra", [&solid](index_t e) {
-                const auto tetrahedron = solid.tetrahedron(e);
-                return std::pair{
-                    orvex::internal::tetrahedron_status(tetrahedron),
-                    orvex::internal::minimal_tetrahedron_internal_distance(tetrahedron)};
-            });
-        } else {
-            const auto surface = orvex::examples::to_triangulated_surface(file);
-            report(surface.nb_polygons(), "triangles", [&surface](index_t e) {
-                const auto triangle = surface.triangle(e);
-                return std::pair{orvex::internal::triangle_status(triangle),
-                                 orvex::internal::minimal_triangle_internal_distance(triangle)};
-            });
-        }
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "error: %s\n", error.what());
-        return 1;
-    }
-    return 0;
+    return orvex::examples::run_example(
+        argc, argv, "MESH_FILE", [](const std::vector<std::string>& arguments) {
+            const auto file = orvex::examples::read_mesh_with_notes(arguments[0]);
+            if (file.dimension == 3 && !file.tetrahedra.empty()) {
+                const auto solid = orvex::examples::to_tetrahedral_solid(file);
+                report(solid.nb_polyhedra(), "tetrahedra", [&solid](index_t e) {
+                    const auto tetrahedron = solid.tetrahedron(e);
+                    return std::pair{
+                        orvex::internal::tetrahedron_status(tetrahedron),
+                        orvex::internal::minimal_tetrahedron_internal_distance(tetrahedron)};
+                });
+            } else {
+                const auto surface = orvex::examples::to_triangulated_surface(file);
+                report(surface.nb_polygons(), "triangles", [&surface](index_t e) {
+                    const auto triangle = surface.triangle(e);
+                    return std::pair{orvex::internal::triangle_status(triangle),
+                                     orvex::internal::minimal_triangle_internal_distance(triangle)};
+                });
+            }
+            return 0;
+        });
 }

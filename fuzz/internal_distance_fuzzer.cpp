@@ -10,6 +10,7 @@
 // - the batch functions give, in four and in eight lanes, the records and statuses of the
 //   functions on one element, bit for bit, on a span and on a mesh.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -31,6 +32,7 @@
 #include "polvane/geometry/segment.h"
 #include "polvane/geometry/tetrahedron.h"
 #include "polvane/geometry/triangle.h"
+#include "polvane/mesh/mesh_traits.h"
 #include "polvane/mesh/tetrahedral_solid.h"
 #include "polvane/mesh/tetrahedral_solid_builder.h"
 #include "polvane/mesh/triangulated_surface.h"
@@ -121,14 +123,8 @@ Point<D> make_point(FuzzedDataProvider& data) {
 
 template <std::size_t N, index_t D>
 bool all_finite(const std::array<Point<D>, N>& points) {
-    for (const auto& point : points) {
-        for (index_t axis = 0; axis < D; ++axis) {
-            if (!std::isfinite(point.value(axis))) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return std::all_of(points.begin(), points.end(),
+                       [](const Point<D>& point) { return orvex::is_finite(point); });
 }
 
 using Pair = std::array<unsigned char, 2>;
@@ -170,6 +166,40 @@ void check_batches(const Element& element, const Element& valid, const Mesh& mes
     orvex::internal::detail::limit_batch_lanes(BatchLanes::widest);
 }
 
+// The element of these points alone in a mesh of its own, adjacencies computed: it has no
+// neighbour, so the adjacency families never show.
+template <typename Mesh, std::size_t N>
+Mesh mesh_of_one(const std::array<Point<Mesh::dimension>, N>& points) {
+    using Traits = orvex::MeshTraits<Mesh>;
+    Mesh mesh;
+    typename Traits::Builder builder{mesh};
+    std::array<index_t, N> vertices{};
+    for (std::size_t v = 0; v < N; ++v) {
+        vertices[v] = builder.create_point(points[v]);
+    }
+    Traits::create_element(builder, vertices);
+    Traits::compute_adjacencies(builder);
+    return mesh;
+}
+
+// The status the contracts give: degenerated when some internal distance is at most 1e-6
+// (`below`), otherwise valid for a positive orientation sign and inverted for any other.
+Status expected_status(bool below, SIDE sign) {
+    if (below) {
+        return Status::degenerated;
+    }
+    return sign == SIDE::positive ? Status::valid : Status::inverted;
+}
+
+// The count of degenerated elements of a span holding `copies` elements of this status, the
+// others valid: nothing when one is inverted.
+std::optional<unsigned int> expected_count(Status status, unsigned int copies) {
+    if (status == Status::inverted) {
+        return std::nullopt;
+    }
+    return status == Status::degenerated ? copies : 0U;
+}
+
 void run_triangle(FuzzedDataProvider& data) {
     std::array<Point<2>, 3> p{make_point<2>(data), make_point<2>(data), make_point<2>(data)};
     if (data.ConsumeBool()) {
@@ -201,31 +231,18 @@ void run_triangle(FuzzedDataProvider& data) {
     const bool below = orvex::internal::has_internal_distance_below_epsilon(triangle);
     check(below == !within(point_segment, EPSILON).empty(), "has_internal_distance_below_epsilon");
     const Status status = orvex::internal::triangle_status(triangle);
-    const Status expected_status = below ? Status::degenerated
-                                   : orvex::triangle_area_sign(triangle) == SIDE::positive
-                                       ? Status::valid
-                                       : Status::inverted;
-    check(status == expected_status, "triangle_status");
+    check(status == expected_status(below, orvex::triangle_area_sign(triangle)), "triangle_status");
 
     // A span of this triangle between two valid ones.
     const std::array<Point<2>, 3> unit{Point<2>{{0, 0}}, Point<2>{{1, 0}}, Point<2>{{0, 1}}};
     const Triangle<2> valid{unit[0], unit[1], unit[2]};
     const std::array<Triangle<2>, 3> span{valid, triangle, valid};
     const auto count = orvex::internal::compute_number_of_negative_triangles(span);
-    const std::optional<unsigned int> expected_count =
-        status == Status::inverted ? std::nullopt
-                                   : std::optional<unsigned int>{status == Status::degenerated};
-    check(count == expected_count, "compute_number_of_negative_triangles");
+    check(count == expected_count(status, 1), "compute_number_of_negative_triangles");
 
     // The same triangle in a surface of its own: no neighbour, so the adjacency family never
     // shows, and the answer is that of the bare triangle.
-    orvex::TriangulatedSurface<2> surface;
-    orvex::TriangulatedSurfaceBuilder<2> builder{surface};
-    for (const auto& point : p) {
-        builder.create_point(point);
-    }
-    builder.create_triangle({0, 1, 2});
-    builder.compute_polygon_adjacencies();
+    const auto surface = mesh_of_one<orvex::TriangulatedSurface<2>>(p);
     check_same(orvex::internal::fast_triangle_internal_distances(surface, 0, options),
                first_family_within({point_point, point_segment}, threshold),
                "fast_triangle_internal_distances on a surface");
@@ -327,26 +344,13 @@ void run_tetrahedron(FuzzedDataProvider& data) {
                   || !within(segment_segment, EPSILON).empty()),
           "has_internal_distance_below_epsilon");
     const Status status = orvex::internal::tetrahedron_status(tetrahedron);
-    const Status expected_status = below ? Status::degenerated
-                                   : orvex::tetrahedron_volume_sign(tetrahedron) == SIDE::positive
-                                       ? Status::valid
-                                       : Status::inverted;
-    check(status == expected_status, "tetrahedron_status");
+    check(status == expected_status(below, orvex::tetrahedron_volume_sign(tetrahedron)),
+          "tetrahedron_status");
     const std::array<Tetrahedron, 2> span{tetrahedron, tetrahedron};
     const auto count = orvex::internal::compute_number_of_negative_tetrahedra(span);
-    const std::optional<unsigned int> expected_count =
-        status == Status::inverted
-            ? std::nullopt
-            : std::optional<unsigned int>{status == Status::degenerated ? 2U : 0U};
-    check(count == expected_count, "compute_number_of_negative_tetrahedra");
+    check(count == expected_count(status, 2), "compute_number_of_negative_tetrahedra");
 
-    orvex::TetrahedralSolid<3> solid;
-    orvex::TetrahedralSolidBuilder<3> builder{solid};
-    for (const auto& point : p) {
-        builder.create_point(point);
-    }
-    builder.create_tetrahedron({0, 1, 2, 3});
-    builder.compute_polyhedron_adjacencies();
+    const auto solid = mesh_of_one<orvex::TetrahedralSolid<3>>(p);
     check_same(orvex::internal::fast_tetrahedron_internal_distances(solid, 0, options),
                expected_fast, "fast_tetrahedron_internal_distances on a solid");
 

@@ -1,19 +1,24 @@
 // Fills a `MacroEdgeInsertionInfo<2>` or `<3>` with 0 to 12 points (coincident, aligned,
-// NaN, infinite...) and checks `sort` against its contract:
+// NaN, infinite...) and checks `sort` against its contract (the header's), with an oracle of
+// its own:
 // - every entry left is one of the input entries, once, and every dropped entry coincides
 //   (`inexact_equal`) with one that is left;
 // - no two neighbours coincide, and the entries are monotone along the widest axis of the
 //   points' box, NaN keys after every number (before them when the list was reversed);
 // - after a success, the direction from the first entry to the last does not run against the
-//   segment (dot product >= 0, or NaN), also where the points or the segment span more than the
+//   segment (cosine >= 0, or NaN), also where the points or the segment span more than the
 //   largest double;
-// - it throws exactly when it must, with the exact message: the division message when fewer
-//   than two distinct points remain (the list is then sorted and shortened, not reversed),
-//   otherwise the normalisation message when the segment is degenerate.
+// - it throws exactly when it must, with the exact message: the division message when the
+//   first and last entries left are not more than 1e-30 apart (the list is then sorted and
+//   shortened, not reversed), otherwise the normalisation message when the segment is not
+//   longer than 1e-30.
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -49,25 +54,61 @@ double coordinate(FuzzedDataProvider& data) {
     return grid + 4e-7 * data.ConsumeIntegralInRange<int>(-3, 3);
 }
 
+// The oracle's geometry works in long double, whose exponent range holds the difference of any
+// two doubles and the squares of such differences: directions and lengths come out finite and
+// accurate without the scaling or halving the code under test needs for points more than the
+// largest double apart, so this oracle shares none of that code.
+// (A square needs twice a double's exponent range, subnormals included: four times leaves room.)
+static_assert(std::numeric_limits<long double>::max_exponent
+                      >= 4 * std::numeric_limits<double>::max_exponent
+                  && std::numeric_limits<long double>::min_exponent
+                         <= 4 * std::numeric_limits<double>::min_exponent,
+              "the oracle needs a long double of wider range than a double (x86-64's)");
+
+// to - from and its length. For finite points, both rounded far below the precision of a
+// double. Otherwise the differences are exact anyway (infinities and NaNs), and the length is
+// the one `Vector::length` gives them, which is what the sort promises to use.
 template <index_t D>
-bool is_finite(const Point<D>& point) {
+struct Direction {
+    std::array<long double, D> vector{};
+    long double length = 0;
+};
+
+template <index_t D>
+Direction<D> direction(const Point<D>& from, const Point<D>& to) {
+    Direction<D> result;
+    long double squared = 0;
     for (index_t axis = 0; axis < D; ++axis) {
-        if (!std::isfinite(point.value(axis))) {
-            return false;
-        }
+        result.vector[axis] = static_cast<long double>(to.value(axis)) - from.value(axis);
+        squared += result.vector[axis] * result.vector[axis];
     }
-    return true;
+    result.length = orvex::is_finite(from) && orvex::is_finite(to) ? std::sqrt(squared)
+                                                                   : Vector<D>{from, to}.length();
+    return result;
 }
 
-// to - from; for finite points whose difference overflows (x = -1e308 and 1e308), the
-// difference of the halved points, which has the same direction.
-template <index_t D>
-Vector<D> direction_between(const Point<D>& from, const Point<D>& to) {
-    const Vector<D> direction{from, to};
-    if (std::isfinite(direction.length()) || !is_finite(from) || !is_finite(to)) {
-        return direction;
+// Whether a direction of this length is refused as too short: not above 1e-30, NaN included.
+// The code measures lengths in double, a few ulps from the exact one; within a relative 1e-12
+// of the bound both answers are right, and the result is empty.
+std::optional<bool> too_short(long double length) {
+    constexpr long double bound = 1e-30;
+    if (std::isnan(length) || length <= bound * (1 - 1e-12L)) {
+        return true;
     }
-    return Vector<D>{from * 0.5, to * 0.5};
+    if (length > bound * (1 + 1e-12L)) {
+        return false;
+    }
+    return std::nullopt;
+}
+
+// The cosine of the angle between two directions (NaN when a length is infinite or NaN).
+template <index_t D>
+long double cosine(const Direction<D>& a, const Direction<D>& b) {
+    long double result = 0;
+    for (index_t axis = 0; axis < D; ++axis) {
+        result += a.vector[axis] / a.length * (b.vector[axis] / b.length);
+    }
+    return result;
 }
 
 template <index_t D>
@@ -159,28 +200,23 @@ void run(FuzzedDataProvider& data) {
         descending = descending && (std::isnan(a) || (!std::isnan(b) && a >= b));
     }
 
-    const Vector<D> extent = direction_between(points.front().point, points.back().point);
-    const double length = extent.length();
-    if (!(std::fabs(length) > 1e-30)) {
+    // Where the length sits on the bound, whichever message came is taken as the answer.
+    const Direction<D> extent = direction(points.front().point, points.back().point);
+    if (too_short(extent.length).value_or(message == DIVISION_MESSAGE)) {
         check(message == DIVISION_MESSAGE, "expected the division message, got: " + message);
         check(ascending, "not sorted ascending after the division exception");
         return;
     }
-    const Vector<D> along =
-        direction_between(segment.vertices()[0].get(), segment.vertices()[1].get());
-    if (!(along.length() > 1e-30)) {
+    const Direction<D> along = direction(segment.vertices()[0].get(), segment.vertices()[1].get());
+    if (too_short(along.length).value_or(message == NORMALIZE_MESSAGE)) {
         check(message == NORMALIZE_MESSAGE, "expected the normalisation message, got: " + message);
         check(ascending, "not sorted ascending after the normalisation exception");
         return;
     }
     check(message.empty(), "unexpected exception: " + message);
     check(ascending || descending, "entries are not monotone along the widest axis");
-    const Vector<D> direction = along.normalize();
-    double dot = 0;
-    for (index_t i = 0; i < D; ++i) {
-        dot += extent.value(i) / length * direction.value(i);
-    }
-    check(!(dot < 0), "the order runs against the segment");
+    // The code's cosine is a few ulps off the exact one: only a clearly negative one is wrong.
+    check(!(cosine<D>(extent, along) < -1e-12L), "the order runs against the segment");
 }
 
 }  // namespace

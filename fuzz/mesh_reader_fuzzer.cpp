@@ -2,10 +2,12 @@
 // reader (0: Medit, 1: Gmsh, 2: legacy VTK, 3: TetGen; modulo 4); the rest is the file. A TetGen
 // input holds the .node text, a NUL byte, then the .ele text.
 //
-// Every input must end in a mesh whose indices and reference lists are consistent, or in
-// `MeshFileError`; any other exception escapes and aborts. Run with a small -malloc_limit_mb to
+// Every input must end in a mesh whose indices and reference lists are consistent and whose
+// notes are few, or in `MeshFileError` whose message is short and printable ASCII whatever the
+// input holds; any other exception escapes and aborts. Run with a small -malloc_limit_mb to
 // check that no declared count makes a reader allocate more than the input justifies.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +48,21 @@ void check_mesh(const MeshFile& mesh) {
     check_elements(mesh.edges, mesh.edge_references, nb_vertices, "edges");
     check_elements(mesh.triangles, mesh.triangle_references, nb_vertices, "triangles");
     check_elements(mesh.tetrahedra, mesh.tetrahedron_references, nb_vertices, "tetrahedra");
+    // The listed kinds, one sentence for the others, the dropped lower dimensions and the
+    // corner-only kinds.
+    check(mesh.notes.size() <= 16, "a few notes, however many kinds");
+}
+
+// A message quotes at most a few shortened tokens of the input.
+void check_message(const MeshFileError& error) {
+    const std::string_view message = error.what();
+    check(message.size() < 400, "a short message");
+    check(std::all_of(message.begin(), message.end(),
+                      [](char c) {
+                          return static_cast<unsigned char>(c) >= 0x20
+                                 && static_cast<unsigned char>(c) < 0x7f;
+                      }),
+          "a printable message");
 }
 
 }  // namespace
@@ -75,8 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
         }
-    } catch (const MeshFileError&) {
+    } catch (const MeshFileError& error) {
         // The reader's refusal: the expected end of a malformed input.
+        check_message(error);
     }
     try {
         (void)orvex::examples::mesh_format("fuzz", bytes);

@@ -13,84 +13,64 @@
 #include <sstream>
 #include <system_error>
 
+#include "mesh_readers.h"
 #include "polvane/mesh/mesh_traits.h"
+#include "reader_input.h"
 #include "reader_text.h"
 
 namespace orvex::examples {
 
-MeshFileError::MeshFileError(const std::string& what, std::size_t line, std::size_t offset)
-    : std::runtime_error{what}, line_{line}, offset_{offset} {}
+MeshFileError::MeshFileError(const std::string& what, std::size_t line, std::size_t offset,
+                             bool whole_file)
+    : std::runtime_error{what}, line_{line}, offset_{offset}, whole_file_{whole_file} {}
 
 MeshFileError::MeshFileError(const std::string& source, std::size_t line,
                              const std::string& message)
-    : MeshFileError{source + ":" + std::to_string(line) + ": " + message, line, 0} {}
+    : MeshFileError{source + ":" + std::to_string(line) + ": " + message, line, 0, false} {}
 
 MeshFileError MeshFileError::at_byte(const std::string& source, std::size_t offset,
                                      const std::string& message) {
-    return MeshFileError{source + ": byte " + std::to_string(offset) + ": " + message, 0, offset};
+    return MeshFileError{source + ": byte " + std::to_string(offset) + ": " + message, 0, offset,
+                         false};
+}
+
+MeshFileError MeshFileError::about_file(const std::string& source, const std::string& message) {
+    return MeshFileError{source + ": " + message, 0, 0, true};
 }
 
 namespace {
 
 using detail::concat;
-using detail::is_space;
 using detail::max_count;
+using detail::number_error;
+using detail::NumberRead;
+using detail::read_number;
+using detail::shorten;
 
-// Splits the text into tokens, skipping white space and comments, and keeps the line number
-// of the last token returned.
+// Splits the text into tokens, skipping white space and `#` comments (the readers' cursor), and
+// fails with `MeditError` at the line of the last token returned.
 class Tokenizer {
 public:
     Tokenizer(std::string_view text, const std::string& source)
-        : p_{text.data()}, end_{text.data() + text.size()}, source_{source} {}
+        : input_{text, source, true}, source_{source} {}
 
     // The next token, or an empty view at the end of the text (the line stays that of the last
     // token, so that a truncation is reported where the content stops).
-    std::string_view next() {
-        while (p_ < end_) {
-            const char c = *p_;
-            if (c == '\n') {
-                ++line_;
-                ++p_;
-            } else if (c == '#') {
-                while (p_ < end_ && *p_ != '\n') {
-                    ++p_;
-                }
-            } else if (is_space(c)) {
-                ++p_;
-            } else {
-                break;
-            }
-        }
-        const char* start = p_;
-        while (p_ < end_ && !is_space(*p_) && *p_ != '#') {
-            ++p_;
-        }
-        if (p_ != start) {
-            token_line_ = line_;
-        }
-        return {start, static_cast<std::size_t>(p_ - start)};
-    }
+    std::string_view next() { return input_.token(); }
 
-    [[nodiscard]] std::size_t line() const { return token_line_; }
+    [[nodiscard]] std::size_t line() const { return input_.mark().line; }
 
-    [[nodiscard]] std::size_t remaining_bytes() const {
-        return static_cast<std::size_t>(end_ - p_);
-    }
+    [[nodiscard]] std::size_t remaining_bytes() const { return input_.remaining(); }
 
-    [[noreturn]] void fail(const std::string& message) const {
-        throw MeditError{source_, token_line_, message};
-    }
+    [[noreturn]] void fail(const std::string& message) const { fail_at(line(), message); }
 
     [[noreturn]] void fail_at(std::size_t line, const std::string& message) const {
         throw MeditError{source_, line, message};
     }
 
 private:
-    const char* p_;
-    const char* end_;
+    detail::Input input_;
     const std::string& source_;
-    std::size_t line_{1};
-    std::size_t token_line_{1};
 };
 
 // Where a number is read: a keyword's argument (entry == npos) or a field of a section entry.
@@ -123,40 +103,21 @@ std::string_view token_or_fail(Tokenizer& tokens, const Place& place, std::strin
     return token;
 }
 
-// A leading '+' is allowed, as some writers put one; std::from_chars refuses it.
-const char* skip_plus(std::string_view token) {
-    return token.size() > 1 && token[0] == '+' ? token.data() + 1 : token.data();
-}
-
 std::int64_t read_integer(Tokenizer& tokens, const Place& place, std::string_view what) {
     const std::string_view token = token_or_fail(tokens, place, what);
-    const char* end = token.data() + token.size();
     std::int64_t value = 0;
-    const auto [ptr, error] = std::from_chars(skip_plus(token), end, value);
-    if (error == std::errc::result_out_of_range) {
-        tokens.fail(concat(place.describe(), ": the ", what, " '", token, "' is out of range"));
-    }
-    if (error != std::errc{} || ptr != end) {
-        tokens.fail(concat(place.describe(), ": expected an integer for the ", what, ", found '",
-                           token, "'"));
+    if (const NumberRead result = read_number(token, value); result != NumberRead::ok) {
+        tokens.fail(
+            concat(place.describe(), ": ", number_error<std::int64_t>(result, what, token)));
     }
     return value;
 }
 
 double read_real(Tokenizer& tokens, const Place& place, std::string_view what) {
     const std::string_view token = token_or_fail(tokens, place, what);
-    const char* end = token.data() + token.size();
     double value = 0;
-    const auto [ptr, error] = std::from_chars(skip_plus(token), end, value);
-    if (error == std::errc::result_out_of_range) {
-        tokens.fail(concat(place.describe(), ": the ", what, " '", token, "' is out of range"));
-    }
-    if (error != std::errc{} || ptr != end) {
-        tokens.fail(concat(place.describe(), ": expected a number for the ", what, ", found '",
-                           token, "'"));
-    }
-    if (!std::isfinite(value)) {
-        tokens.fail(concat(place.describe(), ": the ", what, " '", token, "' is not finite"));
+    if (const NumberRead result = read_number(token, value); result != NumberRead::ok) {
+        tokens.fail(concat(place.describe(), ": ", number_error<double>(result, what, token)));
     }
     return value;
 }
@@ -270,11 +231,10 @@ void skip_section(Tokenizer& tokens, const Place& section, std::size_t values) {
     }
 }
 
+// A token that reads as a number, even one out of range or not finite.
 bool is_number(std::string_view token) {
     double value = 0;
-    const char* end = token.data() + token.size();
-    const auto [ptr, error] = std::from_chars(skip_plus(token), end, value);
-    return ptr == end && error != std::errc::invalid_argument;
+    return read_number(token, value) != NumberRead::invalid;
 }
 
 void check_references(std::size_t nb_entries, std::size_t nb_references, const char* section) {
@@ -461,11 +421,11 @@ MeditMesh parse_medit(std::string_view text, const std::string& source) {
                              [keyword](const SkippableSection& s) { return s.keyword == keyword; });
             if (skippable == skippable_sections.end()) {
                 if (is_number(keyword)) {
-                    tokens.fail(concat("expected a keyword, found the number '", keyword,
+                    tokens.fail(concat("expected a keyword, found the number '", shorten(keyword),
                                        "' (does the previous section hold more entries than "
                                        "its count?)"));
                 }
-                tokens.fail(concat("unknown keyword '", keyword, "'"));
+                tokens.fail(concat("unknown keyword '", shorten(keyword), "'"));
             }
             if (!has_dimension) {
                 tokens.fail(concat(keyword, " comes before Dimension"));
@@ -490,21 +450,7 @@ MeditMesh parse_medit(std::string_view text, const std::string& source) {
 }
 
 MeditMesh read_medit(const std::string& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose};
-    if (!file) {
-        throw std::runtime_error{concat("cannot open ", path, ": ", std::strerror(errno))};
-    }
-    std::string text;
-    char buffer[1 << 16];
-    std::size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        text.append(buffer, read);
-    }
-    if (std::ferror(file.get()) != 0) {
-        throw std::runtime_error{concat("cannot read ", path)};
-    }
-    return parse_medit(text, path);
+    return parse_medit(read_file_bytes(path), path);
 }
 
 std::string format_medit(const MeditMesh& mesh) {

@@ -22,6 +22,8 @@
 // names what was expected and what was found: a truncated section, a count that is negative or
 // too large, a token that is not a number (or not an integer where one is needed), a
 // non-finite coordinate, a vertex index out of range, an unknown keyword, a repeated section.
+// A token quoted in a message is cut at 40 bytes, its bytes outside printable ASCII written `?`,
+// as the other readers do.
 
 #include <array>
 #include <cstddef>
@@ -52,17 +54,27 @@ public:
     [[nodiscard]] static MeshFileError at_byte(const std::string& source, std::size_t offset,
                                                const std::string& message);
 
-    /// The 1-based line of the file where the fault was found, or 0 for a byte offset.
+    /// A fault of the file as a whole, not of a place in its content (a directory given as a
+    /// mesh file): `what()` reads "<source>: <message>", `line()` and `byte_offset()` are 0.
+    [[nodiscard]] static MeshFileError about_file(const std::string& source,
+                                                  const std::string& message);
+
+    /// Whether the fault is of the file as a whole (`about_file`) rather than of its content.
+    [[nodiscard]] bool whole_file() const { return whole_file_; }
+
+    /// The 1-based line of the file where the fault was found, or 0 for a byte offset (or a
+    /// fault of the whole file).
     [[nodiscard]] std::size_t line() const { return line_; }
 
     /// The byte offset where the fault was found, meaningful only when `line()` is 0.
     [[nodiscard]] std::size_t byte_offset() const { return offset_; }
 
 private:
-    MeshFileError(const std::string& what, std::size_t line, std::size_t offset);
+    MeshFileError(const std::string& what, std::size_t line, std::size_t offset, bool whole_file);
 
     std::size_t line_;
     std::size_t offset_;
+    bool whole_file_;
 };
 
 /// A malformed Medit file. `what()` reads "<source>:<line>: <message>".
@@ -129,8 +141,9 @@ using MeditMesh = MeshFile;
 /// \throw MeditError on malformed text.
 [[nodiscard]] MeditMesh parse_medit(std::string_view text, const std::string& source = "<text>");
 
-/// Reads a Medit file.
-/// \throw MeditError on malformed content, std::runtime_error when the file cannot be read.
+/// Reads a Medit file (a regular file only, as `read_file_bytes` of `mesh_readers.h` reads it).
+/// \throw MeditError on malformed content, MeshFileError when the file is not regular,
+/// std::runtime_error when it cannot be opened or read.
 [[nodiscard]] MeditMesh read_medit(const std::string& path);
 
 /// The Medit text of `mesh` (MeshVersionFormatted 2): coordinates in the shortest form that

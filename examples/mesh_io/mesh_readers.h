@@ -9,8 +9,9 @@
 // the highest dimension present in the file are kept; the lower-dimensional ones (the boundary
 // triangles of a solid, lines, points) and the elements a `MeshFile` cannot hold (quadrangles,
 // hexahedra, prisms, third-order elements, ...) are skipped, each kind with a sentence in
-// `MeshFile::notes`. Of second-order lines, triangles and tetrahedra the corners are kept, with a
-// note too.
+// `MeshFile::notes`: the first eight kinds met, then one sentence for all the others, so that a
+// file of many kinds reads in linear time and with a few notes. Of second-order lines, triangles
+// and tetrahedra the corners are kept, with a note too.
 //
 //   Gmsh `.msh` 2.x and 4.1, ASCII and binary (either byte order: binary files record it with
 //     the integer 1 after the header). Node tags are mapped to vertices in the order of the
@@ -20,15 +21,20 @@
 //   Legacy VTK `.vtk` versions 1.0 to 5.1, ASCII or BINARY (big-endian), `DATASET
 //     UNSTRUCTURED_GRID` (cell types 5 = triangle, 10 = tetrahedron, 3 = line) or `POLYDATA`
 //     (`POLYGONS` of three vertices, `LINES` of two), points as `float` or `double`; the cell
-//     arrays in the count-then-indices layout, or 5.x's `OFFSETS`/`CONNECTIVITY`. Reading
+//     arrays in the count-then-indices layout, or 5.x's `OFFSETS`/`CONNECTIVITY`. Every cell
+//     of a known type must have that type's point count (a vertex 1, a hexahedron 8, a polygon
+//     at least 3, ...); cells of unknown types are skipped whatever their count. Reading
 //     stops at the first `POINT_DATA`, `CELL_DATA` or `FIELD`. References are 0.
 //   TetGen `.node` and `.ele` (read together): 2D or 3D nodes numbered from 0 or 1, elements of
 //     4 or 10 nodes (3 or 6 in 2D: triangles) of which the first corners are kept; the first
-//     element attribute is the reference when it is an integer of 32 bits, otherwise 0.
+//     element attribute is the reference when it is an integer of 32 bits (-2147483648 to
+//     2147483647), otherwise 0.
 //
 // A malformed file throws `MeshFileError` whose message starts with "<file>:<line>: " for text
 // or "<file>: byte <offset>: " for binary content, and names what was expected and what was
-// found. No reader allocates for a declared count more than the rest of the file could hold.
+// found; a token of the file quoted in a message is cut at 40 bytes, its bytes outside printable
+// ASCII written `?`. No reader allocates for a declared count more than the rest of the file
+// could hold, and every reader takes time linear in the size of its input.
 
 #include <string>
 #include <string_view>
@@ -59,10 +65,19 @@ enum class MeshFormat { medit, gmsh, vtk, tetgen };
                                     const std::string& node_source = "<node>",
                                     const std::string& ele_source = "<ele>");
 
-/// Reads a mesh file of any of the formats above or Medit, chosen by `mesh_format`. For TetGen,
-/// `path` names either file of the pair; the other has the same stem.
-/// \throw MeshFileError on malformed content or an unknown format, std::runtime_error when a
-/// file cannot be read.
+/// The bytes of a regular file. Anything else (a directory, a pipe, a device such as
+/// /dev/zero) is refused before a byte is read: a pipe would block until a writer comes, a
+/// device might never end.
+/// \throw MeshFileError ("<path>: is a directory, not a regular file: ...") for a file that is
+/// not regular, std::runtime_error when the file cannot be opened or read.
+[[nodiscard]] std::string read_file_bytes(const std::string& path);
+
+/// Reads a mesh file of any of the formats above or Medit, chosen by `mesh_format`, through
+/// `read_file_bytes`. For TetGen, `path` names either file of the pair; the other has the same
+/// stem and the other extension, looked up first in the case of the given one (`.node`/`.ele`,
+/// `.NODE`/`.ELE`, `.Node`/`.Ele`), then in any case among the directory's files.
+/// \throw MeshFileError on malformed content, an unknown format or a file that is not regular,
+/// std::runtime_error when a file cannot be opened or read.
 [[nodiscard]] MeshFile read_mesh(const std::string& path);
 
 }  // namespace orvex::examples

@@ -2,22 +2,34 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "orvex_testing/hostile_mesh_files.h"
 
 namespace orvex::examples {
 namespace {
 
 using ::testing::HasSubstr;
 
+namespace fs = std::filesystem;
+
 const std::string data_dir = ORVEX_TEST_MESH_DIR;
+
+std::string replace_first(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+}
 
 void expect_valid_indices(const MeshFile& mesh) {
     const auto check = [&mesh](const auto& elements, const auto& references) {
@@ -299,6 +311,9 @@ TEST(MeshReaders, TruncatedAndMalformedFilesNameThePlace) {
         {"vtk wrong vertex count for its type",
          [&] { return parse_vtk(replace(vtk, "CELL_TYPES 1\n5", "CELL_TYPES 1\n10"), "a.vtk"); },
          "a.vtk:12:", "cell 1 of type 10 has 3 points, not 4"},
+        {"vtk skipped type with a wrong count (a type cut short)",
+         [&] { return parse_vtk(replace(vtk, "CELL_TYPES 1\n5", "CELL_TYPES 1\n1"), "a.vtk"); },
+         "a.vtk:12:", "cell 1 of type 1 has 3 points, not 1"},
         {"tetgen truncated nodes",
          [&] { return parse_tetgen(node.substr(0, 18), "1 3 0\n1 1 2 3\n", "a.node", "a.ele"); },
          "a.node:3:", "ends before the coordinate"},
@@ -350,6 +365,112 @@ TEST(MeshReaders, EveryTruncationIsAnErrorOrAMesh) {
                 expect_valid_indices(parse(std::string_view{text}.substr(0, size)));
             } catch (const MeshFileError&) {
             }
+        }
+    }
+}
+
+TEST(MeshReaders, ManyKindsAndHostileTokensGiveFewShortNotesAndMessages) {
+    // Cells of 20 000 distinct unknown types: the first kinds get a note each, the rest one.
+    const std::string vtk = test::vtk_of_unknown_cell_types(20000, true);
+    const MeshFile kinds = parse_vtk(vtk);
+    ASSERT_EQ(kinds.notes.size(), 9U);
+    EXPECT_EQ(kinds.notes.front(),
+              "skipped 1 cells of type 100 (only triangles, tetrahedra and edges are read)");
+    EXPECT_EQ(kinds.notes.back(), "skipped 19992 more elements of 19992 other kinds");
+
+    // An end marker of repeated pieces, over near misses of it, is found.
+    EXPECT_EQ(parse_gmsh(test::gmsh_with_repeated_section(64, 1 << 16)).nb_vertices(), 1U);
+
+    // A huge number token, and bytes that are not text, are quoted cut and as '?'.
+    const std::string huge(1 << 20, '7');
+    const std::vector<std::function<MeshFile()>> hostile{
+        [&] { return parse_vtk(replace_first(vtk, "0 0 0", "0 " + huge + "x 0")); },
+        [&] { return parse_medit("Dimension 2\nVertices 1\n0 " + huge + "x 0\n"); },
+        [&] { return parse_medit("Dimension 2\n\xff\xfe" + huge + "\n"); },
+        [&] { return parse_gmsh("$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n" + huge); },
+        [&] { return parse_tetgen("1 2 0 0\n1 0 \xc3" + huge + "\n", ""); },
+    };
+    for (std::size_t k = 0; k < hostile.size(); ++k) {
+        SCOPED_TRACE(k);
+        try {
+            (void)hostile[k]();
+            ADD_FAILURE() << "no error";
+        } catch (const MeshFileError& error) {
+            const std::string message = error.what();
+            EXPECT_LT(message.size(), 200U) << message.substr(0, 200);
+            EXPECT_THAT(message, HasSubstr("777..."));
+            EXPECT_TRUE(std::all_of(message.begin(), message.end(), [](char c) {
+                return static_cast<unsigned char>(c) >= 0x20
+                       && static_cast<unsigned char>(c) < 0x7f;
+            })) << message;
+        }
+    }
+}
+
+// A fresh directory, removed at the end of its scope.
+struct Scratch {
+    Scratch()
+        : directory{fs::temp_directory_path() / ("orvex_readers_" + std::to_string(::getpid()))} {
+        fs::create_directories(directory);
+    }
+
+    ~Scratch() {
+        std::error_code ignored;
+        fs::remove_all(directory, ignored);
+    }
+
+    std::string write(const std::string& name, const std::string& text) const {
+        const std::string path = (directory / name).string();
+        std::ofstream{path, std::ios::binary} << text;
+        return path;
+    }
+
+    fs::path directory;
+};
+
+TEST(MeshReaders, OnlyRegularFilesAreRead) {
+    const Scratch scratch;
+    const std::string fifo = (scratch.directory / "pipe.mesh").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Each is refused at once: a pipe without a writer would block, /dev/zero never ends.
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {scratch.directory.string(), "is a directory, not a regular file"},
+        {fifo, "is a pipe, not a regular file"},
+        {"/dev/zero", "is a character device, not a regular file"},
+    };
+    for (const auto& [path, message] : cases) {
+        SCOPED_TRACE(path);
+        for (MeshFile (*read)(const std::string&) : {&read_mesh, &read_medit}) {
+            try {
+                (void)read(path);
+                ADD_FAILURE() << "no error";
+            } catch (const MeshFileError& error) {
+                EXPECT_EQ(error.what(), path + ": " + message + ": only regular files are read");
+            }
+        }
+    }
+}
+
+TEST(MeshReaders, TetgenPairsOfAnyCaseAndEveryRegion) {
+    const Scratch scratch;
+    const std::string node = "4 3 0 0\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 1\n";
+    // The region attribute is the reference across the whole 32-bit range.
+    const std::string ele = "2 4 1\n1 1 2 3 4 -2147483648\n2 1 3 2 4 2147483647\n";
+    const std::vector<std::pair<std::string, std::string>> pairs{
+        {"capitalised.Node", "capitalised.Ele"},
+        {"upper.NODE", "upper.ELE"},
+        {"mixed.NoDe", "mixed.ele"},
+    };
+    for (const auto& [node_name, ele_name] : pairs) {
+        SCOPED_TRACE(node_name);
+        const std::string node_path = scratch.write(node_name, node);
+        const std::string ele_path = scratch.write(ele_name, ele);
+        for (const std::string& path : {node_path, ele_path}) {
+            const MeshFile mesh = read_mesh(path);
+            EXPECT_EQ(mesh.tetrahedra.size(), 2U);
+            EXPECT_EQ(mesh.tetrahedron_references,
+                      (std::vector<std::int32_t>{std::numeric_limits<std::int32_t>::min(),
+                                                 std::numeric_limits<std::int32_t>::max()}));
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "polvane/geometry/aabb_tree.h"
+#include "polvane/basic/polvane_exception.h"
 #include "polvane/geometry/point.h"
 #include "polvane/mesh/leaf_ordered_copy.h"
 #include "polvane/mesh/mesh_traits.h"
@@ -18,14 +19,13 @@ namespace internal {
 namespace detail {
 
 // What the facet lines or planes of the simplex `vertices` (a triangle in the plane, a
-// tetrahedron in space) prove about `point`: a lower bound of its distance above
-// GLOBAL_EPSILON when one facet separates them by more than that (the first such facet's
-// bound); -1 (`inside`) when every facet certainly has the point strictly on the simplex's
-// side, so that the point lies in the simplex's interior, where its distance is 0; else 0,
-// proving nothing. Rounding errors are bounded generously: every error term is
-// taken 1e-12 times the sum of the magnitudes it comes from, about ten thousand times the
-// worst case of a few units in the last place, and any facet whose side is not certain, or
-// any overflow or NaN, proves nothing.
+// tetrahedron in space) prove about `point`: a lower bound of its distance not below `limit`
+// when one facet separates them by that much (the first such facet's bound); -1 (`inside`) when
+// every facet certainly has the point strictly on the simplex's side, so that the point lies in the
+// simplex's interior, where its distance is 0; else 0, proving nothing. Rounding errors are bounded
+// generously: every error term is taken 1e-12 times the sum of the magnitudes it comes from, about
+// ten thousand times the worst case of a few units in the last place, and any facet whose side is
+// not certain, or any overflow or NaN, proves nothing.
 constexpr double inside = -1;
 
 namespace {
@@ -48,7 +48,8 @@ double upper_length(double length2, const std::array<double, N>& vector) {
 
 // The tetrahedron's case: each facet's plane, its normal from a cross product of two of its
 // edges, and the sides of the opposite vertex and of the point, each with its error bound.
-double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Point<3>& point) {
+double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Point<3>& point,
+                        double limit) {
     constexpr index_t D = 3;
     constexpr double slack = 1e-12;
     constexpr double tiny = 1e-290;
@@ -107,7 +108,7 @@ double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Po
         if (beyond > 0) {
             const double length = upper_length(length2, normal) * (1 + slack) + normal_error;
             const double bound = beyond / length * (1 - slack);
-            if (bound > GLOBAL_EPSILON) {
+            if (bound >= limit) {
                 return bound;
             }
         }
@@ -123,7 +124,8 @@ double separation_bound(const std::array<const Point<3>*, 4>& vertices, const Po
 // (opposite vertex f) when W_f has the other sign, at |W_f| / |edge f| from the edge's line.
 // Each area's error is bounded by the slack times the magnitudes of its two products (which
 // covers the rounding of the differences u_i, relative to themselves).
-double separation_bound(const std::array<const Point<2>*, 3>& vertices, const Point<2>& point) {
+double separation_bound(const std::array<const Point<2>*, 3>& vertices, const Point<2>& point,
+                        double limit) {
     constexpr double slack = 1e-12;
     constexpr double tiny = 1e-290;
     const auto cross2 = [](double ux, double uy, double vx, double vy) {
@@ -171,7 +173,7 @@ double separation_bound(const std::array<const Point<2>*, 3>& vertices, const Po
                 upper_length(dx * dx + dy * dy, std::array<double, 2>{dx, dy}) * (1 + slack)
                 + length_error;
             const double bound = beyond / length * (1 - slack);
-            if (std::isfinite(length) && bound > GLOBAL_EPSILON) {
+            if (std::isfinite(length) && bound >= limit) {
                 return bound;
             }
         }
@@ -182,9 +184,11 @@ double separation_bound(const std::array<const Point<2>*, 3>& vertices, const Po
 }  // namespace
 
 // The element distance as the search uses it: the mesh's own distance, except that an element
-// which a facet proves farther than the tolerance gets that proven bound instead (a number
-// above the tolerance, so it never replaces a nearer element and is never accepted): the
-// answers are those of the exact distances, without measuring elements that cannot matter.
+// which a facet proves at least as far as the search's limit of the moment (the tolerance, or
+// the nearest distance found so far) gets that proven bound instead, so it never replaces a
+// nearer element and is never accepted: the answers are those of the exact distances, without
+// measuring elements that cannot matter. On a mesh far smaller than the tolerance, where every
+// element is within it, the bound by the nearest distance spares most exact measures.
 template <typename Mesh>
 class SearchDistance {
 public:
@@ -193,15 +197,16 @@ public:
 
     explicit SearchDistance(const Mesh& mesh) : mesh_(&mesh), exact_(mesh) {}
 
-    [[nodiscard]] double operator()(const Point<D>& point, index_t element) const {
+    // The distance, or a proven bound not below `limit` (see `AABBTree::closest_position_within`).
+    [[nodiscard]] double bounded(const Point<D>& point, index_t element, double limit) const {
         if constexpr (D > 1) {
             const auto& vertices = Traits::element_vertices(*mesh_, element);
             std::array<const Point<D>*, D + 1> points{};
             for (index_t i = 0; i <= D; ++i) {
                 points[i] = &mesh_->point(vertices[i]);
             }
-            const double bound = separation_bound(points, point);
-            if (bound > GLOBAL_EPSILON) {
+            const double bound = separation_bound(points, point, limit);
+            if (bound >= limit) {
                 return bound;
             }
             // In the interior by certain signs of every facet: the mesh's distance, which
@@ -211,6 +216,11 @@ public:
             }
         }
         return exact_(point, element);
+    }
+
+    // The distance, or a proven bound above the tolerance.
+    [[nodiscard]] double operator()(const Point<D>& point, index_t element) const {
+        return bounded(point, element, std::nextafter(GLOBAL_EPSILON, 1.));
     }
 
     // The tree's hint before `operator()` on this element (see
@@ -240,26 +250,27 @@ public:
     using Traits = MeshTraits<Mesh>;
     using Tree = AABBTree<dimension>;
     using Distance = detail::SearchDistance<Mesh>;
-    using ElementsTree = std::pair<Tree, Distance>;
 
-    // Declared in this order so that the tree, whose distance functor refers to the mesh copy,
-    // is destroyed first. The copy holds the caller's points and elements with the elements in
-    // the tree's leaf order ("polvane/mesh/leaf_ordered_copy.h"): the elements met by one query
-    // lie side by side in memory. The distance functor therefore takes leaf positions, and
+    // The snapshot: the caller's points and elements with the elements in the tree's leaf order
+    // ("polvane/mesh/leaf_ordered_copy.h"), so that the elements met by one query lie side by
+    // side in memory, and the tree over it. The distance functor refers to the snapshot's mesh
+    // (which stays the same object through updates) and takes leaf positions;
     // `Tree::leaf_element` turns the answer's position back into the caller's element index.
-    std::unique_ptr<Mesh> mesh;
-    std::unique_ptr<ElementsTree> elements_tree;
+    // Declared in this order so that the functor dies before the mesh it refers to.
+    std::unique_ptr<LeafOrderedCopy<Mesh>> snapshot;
+    std::unique_ptr<Distance> distance;
+
+    [[nodiscard]] const Tree& tree() const { return snapshot->tree(); }
 
     // The query on a built snapshot.
     [[nodiscard]] std::optional<index_t> containing_element(const Point<dimension>& point) const {
-        const auto& [tree, distance] = *elements_tree;
-        if (tree.nb_bboxes() == 0) {
+        if (tree().nb_bboxes() == 0) {
             return NO_ID;
         }
         // The nearest element, found by the greedy seed and the pruned depth-first search; the
         // search is cut short wherever that cannot change an answer within the tolerance (see
         // `closest_element_within`), which makes queries several times faster.
-        const auto [nearest, best] = tree.closest_position_within(point, distance, search_bound);
+        const auto [nearest, best] = tree().closest_position_within(point, *distance, search_bound);
         return accepted(nearest, best);
     }
 
@@ -271,11 +282,94 @@ public:
     // within the tolerance is accepted, and a NaN distance never is.
     [[nodiscard]] std::optional<index_t> accepted(index_t nearest, double best) const {
         if (best <= GLOBAL_EPSILON) {
-            return elements_tree->first.leaf_element(nearest);
+            return tree().leaf_element(nearest);
         }
         return std::nullopt;
     }
 };
+
+namespace detail {
+
+constexpr const char* update_operation = "[ElementSearch::update_elements_tree] ";
+
+// Checks that `renumbering` (empty, or one entry per old index) maps the old indices it keeps
+// onto exactly the first new indices, none past `limit`; returns how many it keeps.
+index_t kept_by(const std::vector<index_t>& renumbering, index_t old_count, index_t limit,
+                const char* what) {
+    if (renumbering.empty()) {
+        return old_count;
+    }
+    if (renumbering.size() != old_count) {
+        throw PolvaneException{update_operation, "The ", what, " renumbering has ",
+                               renumbering.size(), " entries for a snapshot of ", old_count, " ",
+                               what, "s."};
+    }
+    index_t kept = 0;
+    for (const index_t renumbered : renumbering) {
+        kept += renumbered != NO_ID ? 1 : 0;
+    }
+    std::vector<bool> seen(kept, false);
+    for (index_t old_index = 0; old_index < old_count; ++old_index) {
+        const index_t renumbered = renumbering[old_index];
+        if (renumbered == NO_ID) {
+            continue;
+        }
+        if (renumbered >= kept || renumbered >= limit || seen[renumbered]) {
+            throw PolvaneException{update_operation, "The ", what, " renumbering maps ", what, " ",
+                                   old_index, " to ", renumbered, ", which is not one of the ",
+                                   kept, " first ", what, "s of the mesh or is given twice."};
+        }
+        seen[renumbered] = true;
+    }
+    return kept;
+}
+
+// Checks that every index of `indices` is below `count`.
+void check_below(const std::vector<index_t>& indices, index_t count, const char* what) {
+    for (const index_t index : indices) {
+        if (index >= count) {
+            throw PolvaneException{update_operation, "The ", what, " ", index,
+                                   " is not below the mesh's count (", count, ")."};
+        }
+    }
+}
+
+// Refuses changes that do not describe `mesh`'s state from the snapshot's, as far as counts
+// and ranges tell.
+template <typename Mesh>
+void check_changes(const MeshChanges& changes, const Mesh& mesh, index_t snapshot_elements,
+                   index_t snapshot_vertices) {
+    using Traits = MeshTraits<Mesh>;
+    const index_t nb_elements = Traits::nb_elements(mesh);
+    const index_t nb_vertices = mesh.nb_vertices();
+    const index_t kept =
+        kept_by(changes.element_renumbering, snapshot_elements, nb_elements, "element");
+    const index_t kept_vertices =
+        kept_by(changes.vertex_renumbering, snapshot_vertices, nb_vertices, "vertex");
+    if (kept_vertices > nb_vertices) {
+        throw PolvaneException{update_operation, "The snapshot keeps ", kept_vertices,
+                               " vertices, but the mesh has ", nb_vertices, "."};
+    }
+    if (kept + changes.created_elements.size() != nb_elements) {
+        throw PolvaneException{update_operation, "The snapshot keeps ", kept,
+                               " elements and the changes create ",
+                               changes.created_elements.size(), ", but the mesh has ",
+                               nb_elements, "."};
+    }
+    std::vector<bool> created(nb_elements - kept, false);
+    for (const index_t element : changes.created_elements) {
+        if (element < kept || element >= nb_elements || created[element - kept]) {
+            throw PolvaneException{update_operation, "The created element ", element,
+                                   " is not one of the new elements ", kept, " to ",
+                                   nb_elements, " (excluded), or is given twice."};
+        }
+        created[element - kept] = true;
+    }
+    check_below(changes.modified_elements, nb_elements, "modified element");
+    check_below(changes.moved_vertices, nb_vertices, "moved vertex");
+}
+
+}  // namespace detail
 
 template <typename Mesh>
 ElementSearch<Mesh>::ElementSearch() : impl_{std::make_unique<Impl>()} {}
@@ -292,8 +386,8 @@ ElementSearch<Mesh>::ElementSearch(ElementSearch&& other) noexcept
 template <typename Mesh>
 ElementSearch<Mesh>& ElementSearch<Mesh>::operator=(ElementSearch&& other) noexcept {
     if (this != &other) {
-        // Take the other's snapshot first; the previous one dies with `previous`, tree before
-        // mesh copy.
+        // Take the other's snapshot first; the previous one dies with `previous`, functor before
+        // snapshot.
         auto previous = std::exchange(impl_, std::move(other.impl_));
     }
     return *this;
@@ -302,25 +396,34 @@ ElementSearch<Mesh>& ElementSearch<Mesh>::operator=(ElementSearch&& other) noexc
 template <typename Mesh>
 void ElementSearch<Mesh>::reinitialize_elements_tree(const Mesh& mesh) {
     // Everything new is built before anything is released, so a throwing copy or build leaves
-    // the previous snapshot answering.
-    // The copy takes the caller's points and elements only (not its attributes, adjacencies or
-    // edges, which no distance reads).
-    auto [copy, tree] = create_leaf_ordered_copy(mesh);
-    auto elements_tree = std::make_unique<typename Impl::ElementsTree>(
-        std::move(tree), typename Impl::Distance{*copy});
+    // the previous snapshot answering. The copy takes the caller's points and elements only
+    // (not its attributes, adjacencies or edges, which no distance reads).
+    auto snapshot = std::make_unique<LeafOrderedCopy<Mesh>>(mesh);
+    auto distance = std::make_unique<typename Impl::Distance>(snapshot->mesh());
     if (!impl_) {
         impl_ = std::make_unique<Impl>();
     }
-    std::swap(impl_->elements_tree, elements_tree);
-    std::swap(impl_->mesh, copy);
-    // The previous tree (now in `elements_tree`) is destroyed before the previous copy (now in
-    // `copy`): locals die in reverse order of declaration.
+    std::swap(impl_->distance, distance);
+    std::swap(impl_->snapshot, snapshot);
+    // Locals die in reverse order of declaration: the previous functor (now in `distance`)
+    // before the previous snapshot it refers to (now in `snapshot`).
+}
+
+template <typename Mesh>
+void ElementSearch<Mesh>::update_elements_tree(const Mesh& mesh, const MeshChanges& changes) {
+    if (!impl_ || !impl_->snapshot) {
+        reinitialize_elements_tree(mesh);
+        return;
+    }
+    detail::check_changes(changes, mesh, impl_->tree().nb_bboxes(),
+                          impl_->snapshot->nb_source_vertices());
+    impl_->snapshot->update(mesh, changes);
 }
 
 template <typename Mesh>
 std::optional<index_t> ElementSearch<Mesh>::initial_containing_element(
     const Point<dimension>& point) const {
-    if (!impl_ || !impl_->elements_tree) {
+    if (!impl_ || !impl_->snapshot) {
         return std::nullopt;
     }
     return impl_->containing_element(point);
@@ -330,13 +433,13 @@ template <typename Mesh>
 std::vector<std::optional<index_t>> ElementSearch<Mesh>::initial_containing_elements(
     absl::Span<const Point<dimension>> points) const {
     std::vector<std::optional<index_t>> answers(points.size());
-    if (!impl_ || !impl_->elements_tree || points.empty()) {
+    if (!impl_ || !impl_->snapshot || points.empty()) {
         return answers;
     }
     // Each answer is the single query's own; only the order of the work changes: the points
     // go along the tree's curve, in groups that descend the tree together.
-    const auto& tree = impl_->elements_tree->first;
-    const auto& distance = impl_->elements_tree->second;
+    const auto& tree = impl_->tree();
+    const auto& distance = *impl_->distance;
     if (tree.nb_bboxes() == 0) {
         // As the single query: a snapshot without elements answers "no index", not nothing.
         answers.assign(points.size(), NO_ID);

@@ -12,25 +12,17 @@ namespace orvex {
 namespace internal {
 namespace detail {
 
-template <index_t D>
-bool is_finite(const Point<D>& point) {
-    for (index_t axis = 0; axis < D; ++axis) {
-        if (!std::isfinite(point.value(axis))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// to - from. When a coordinate difference of finite points exceeds the largest double, the
-// difference of the halved points instead: only its direction is used, and halving keeps it.
+// to - from. When the length of that difference of finite points exceeds the largest double,
+// the difference of the quartered points instead: only its direction is used, and scaling keeps
+// it. Halving is not enough: the halved difference is finite on every axis, yet its length can
+// still be up to sqrt(3) times the largest double (a diagonal from -1e308 to 1e308).
 template <index_t D>
 Vector<D> direction_between(const Point<D>& from, const Point<D>& to) {
     const Vector<D> direction{from, to};
     if (std::isfinite(direction.length()) || !is_finite(from) || !is_finite(to)) {
         return direction;
     }
-    return Vector<D>{from * 0.5, to * 0.5};
+    return Vector<D>{from * 0.25, to * 0.25};
 }
 
 }  // namespace detail
@@ -90,8 +82,8 @@ void MacroEdgeInsertionInfo<D>::sort(const Segment<D>& segment) {
     }
     points.erase(std::next(last_kept), points.end());
 
-    // Both directions are formed on halved coordinates when the points lie more than the
-    // largest double apart (x = -1e308 and 1e308), so that they never become NaN.
+    // Both directions are formed on quartered coordinates when the points lie more than the
+    // largest double apart (x = -1e308 and 1e308), so that their lengths stay finite.
     const Vector<D> extent = detail::direction_between(points.front().point, points.back().point);
     const double length = extent.length();
     // Point's division refuses a length not above 1e-30 (NaN included) with its own message.

@@ -4,7 +4,6 @@
 #include <absl/hash/hash.h>
 
 #include <array>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -140,10 +139,8 @@ public:
 private:
     static bool is_finite(const PointsKeyView<D, N>& element) {
         for (std::size_t index = 0; index < N; ++index) {
-            for (index_t axis = 0; axis < D; ++axis) {
-                if (!std::isfinite(element.point(index).value(axis))) {
-                    return false;
-                }
+            if (!orvex::is_finite(element.point(index))) {
+                return false;
             }
         }
         return true;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <tuple>
 
+#include "internal_distance/element_scans.h"
 #include "internal_distance/kernels/tetrahedron_simd_measure.h"
 #include "internal_distance/tetrahedron_tables.h"
 #include "polvane/basic/index.h"
@@ -119,14 +120,7 @@ bool scan_family(Measure& measure, Family family, double threshold, InternalDist
     bool found = false;
     switch (family) {
         case Family::vertex_pairs:
-            for (std::size_t pair = 0; pair < kVertexPairs.size(); ++pair) {
-                const double distance = measure.vertex_pair(pair);
-                if (distance <= threshold) {
-                    result.emplace_back(InternalDistance::CONFIGURATION_TYPE::point_point, distance,
-                                        kVertexPairs[pair]);
-                    found = true;
-                }
-            }
+            found = detail::scan_vertex_pairs(measure, kVertexPairs, threshold, result);
             break;
         case Family::vertex_to_edge:
             for (std::size_t entry = 0; entry < 2 * kVertexPairs.size(); ++entry) {
@@ -173,20 +167,10 @@ bool scan_families(Measure& measure, Family first, Family last, double threshold
     return false;
 }
 
-// Calls `operation` with the vectorised measure where the processor and the tetrahedron allow,
-// with the reference measure otherwise; both give the same distances.
 template <typename Operation>
 decltype(auto) with_measure(const Tetrahedron& tetrahedron, Operation operation) {
-#if ORVEX_SIMD_KERNELS
-    if (detail::cpu_has_avx2_fma()) {
-        detail::SimdTetrahedronMeasure measure{tetrahedron};
-        if (measure.in_range()) {
-            return operation(measure);
-        }
-    }
-#endif
-    ReferenceMeasure measure{tetrahedron};
-    return operation(measure);
+    return detail::with_measure<detail::SimdTetrahedronMeasure, ReferenceMeasure>(tetrahedron,
+                                                                                  operation);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -242,25 +226,6 @@ bool scan_edge_adjacencies(const Neighbours& neighbours, InternalDistances& resu
         }
     }
     return found;
-}
-
-bool is_positive(const Tetrahedron& tetrahedron) {
-    return tetrahedron_volume_sign(tetrahedron) == SIDE::positive;
-}
-
-template <typename Element, typename Access>
-std::optional<unsigned int> count_degenerated(absl::Span<const Element> elements,
-                                              Access tetrahedron_of) {
-    unsigned int count = 0;
-    for (const Element& element : elements) {
-        const Tetrahedron tetrahedron = tetrahedron_of(element);
-        if (has_internal_distance_below_epsilon(tetrahedron)) {
-            ++count;
-        } else if (!is_positive(tetrahedron)) {
-            return std::nullopt;
-        }
-    }
-    return count;
 }
 
 }  // namespace
@@ -320,20 +285,22 @@ InternalDistance::ELEMENT_STATUS tetrahedron_status(const Tetrahedron& tetrahedr
     if (has_internal_distance_below_epsilon(tetrahedron)) {
         return InternalDistance::ELEMENT_STATUS::degenerated;
     }
-    return is_positive(tetrahedron) ? InternalDistance::ELEMENT_STATUS::valid
-                                    : InternalDistance::ELEMENT_STATUS::inverted;
+    return tetrahedron_volume_sign(tetrahedron) == SIDE::positive
+               ? InternalDistance::ELEMENT_STATUS::valid
+               : InternalDistance::ELEMENT_STATUS::inverted;
 }
 
 std::optional<unsigned int> compute_number_of_negative_tetrahedra(
     absl::Span<const Tetrahedron> tetrahedra) {
-    return count_degenerated(tetrahedra,
-                             [](const Tetrahedron& tetrahedron) { return tetrahedron; });
+    return detail::count_degenerated(
+        tetrahedra, [](const Tetrahedron& tetrahedron) { return tetrahedron_status(tetrahedron); });
 }
 
 std::optional<unsigned int> compute_number_of_negative_tetrahedra(
     absl::Span<const ModifiedTetrahedron> tetrahedra) {
-    return count_degenerated(
-        tetrahedra, [](const ModifiedTetrahedron& modified) { return modified.element(); });
+    return detail::count_degenerated(tetrahedra, [](const ModifiedTetrahedron& modified) {
+        return tetrahedron_status(modified.element());
+    });
 }
 
 }  // namespace internal

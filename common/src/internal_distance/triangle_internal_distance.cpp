@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "internal_distance/element_scans.h"
 #include "internal_distance/kernels/triangle_simd_measure.h"
 #include "polvane/basic/index.h"
 #include "polvane/geometry/distance.h"
@@ -66,22 +67,9 @@ private:
 };
 
 // Each family scan appends the configurations within `threshold` in table order and tells
-// whether it appended anything. `d <= threshold` is false for a NaN on either side, which is
-// what keeps NaN distances and NaN thresholds out of every result.
-
-template <typename Measure>
-bool scan_vertex_pairs(Measure& measure, double threshold, InternalDistances& result) {
-    bool found = false;
-    for (std::size_t pair = 0; pair < kVertexPairs.size(); ++pair) {
-        const double distance = measure.vertex_pair(pair);
-        if (distance <= threshold) {
-            result.emplace_back(InternalDistance::CONFIGURATION_TYPE::point_point, distance,
-                                kVertexPairs[pair]);
-            found = true;
-        }
-    }
-    return found;
-}
+// whether it appended anything (the vertex pairs: detail::scan_vertex_pairs). `d <= threshold`
+// is false for a NaN on either side, which is what keeps NaN distances and NaN thresholds out
+// of every result.
 
 template <typename Measure>
 bool scan_vertex_to_edge(Measure& measure, double threshold, InternalDistances& result) {
@@ -97,20 +85,9 @@ bool scan_vertex_to_edge(Measure& measure, double threshold, InternalDistances& 
     return found;
 }
 
-// Calls `operation` with the vectorised measure where the processor and the triangle allow,
-// with the reference measure otherwise.
 template <typename Operation>
 decltype(auto) with_measure(const Triangle<2>& triangle, Operation operation) {
-#if ORVEX_SIMD_KERNELS
-    if (detail::cpu_has_avx2_fma()) {
-        detail::SimdTriangleMeasure measure{triangle};
-        if (measure.in_range()) {
-            return operation(measure);
-        }
-    }
-#endif
-    ReferenceMeasure measure{triangle};
-    return operation(measure);
+    return detail::with_measure<detail::SimdTriangleMeasure, ReferenceMeasure>(triangle, operation);
 }
 
 // Vertex v is where local edges v and (v + 2) mod 3 meet; both glued to the same neighbour
@@ -134,25 +111,6 @@ bool scan_vertex_adjacencies(const TriangulatedSurface<2>& surface, index_t tria
     return found;
 }
 
-bool is_positive(const Triangle<2>& triangle) {
-    return triangle_area_sign(triangle) == SIDE::positive;
-}
-
-template <typename Element, typename Access>
-std::optional<unsigned int> count_degenerated(absl::Span<const Element> elements,
-                                              Access triangle_of) {
-    unsigned int count = 0;
-    for (const Element& element : elements) {
-        const Triangle<2> triangle = triangle_of(element);
-        if (has_internal_distance_below_epsilon(triangle)) {
-            ++count;
-        } else if (!is_positive(triangle)) {
-            return std::nullopt;
-        }
-    }
-    return count;
-}
-
 }  // namespace
 
 InternalDistance minimal_triangle_internal_distance(const Triangle<2>& triangle) {
@@ -171,7 +129,7 @@ InternalDistances fast_triangle_internal_distances(const Triangle<2>& triangle,
                                                    const InternalDistance::Options& options) {
     return with_measure(triangle, [&options](auto& measure) {
         InternalDistances result;
-        if (!scan_vertex_pairs(measure, options.threshold, result)) {
+        if (!detail::scan_vertex_pairs(measure, kVertexPairs, options.threshold, result)) {
             scan_vertex_to_edge(measure, options.threshold, result);
         }
         return result;
@@ -184,7 +142,7 @@ InternalDistances fast_triangle_internal_distances(const TriangulatedSurface<2>&
     const Triangle<2> triangle = surface.triangle(triangle_id);
     return with_measure(triangle, [&](auto& measure) {
         InternalDistances result;
-        if (scan_vertex_pairs(measure, options.threshold, result)) {
+        if (detail::scan_vertex_pairs(measure, kVertexPairs, options.threshold, result)) {
             return result;
         }
         if (options.check_adjacencies && scan_vertex_adjacencies(surface, triangle_id, result)) {
@@ -206,19 +164,22 @@ InternalDistance::ELEMENT_STATUS triangle_status(const Triangle<2>& triangle) {
     if (has_internal_distance_below_epsilon(triangle)) {
         return InternalDistance::ELEMENT_STATUS::degenerated;
     }
-    return is_positive(triangle) ? InternalDistance::ELEMENT_STATUS::valid
-                                 : InternalDistance::ELEMENT_STATUS::inverted;
+    return triangle_area_sign(triangle) == SIDE::positive
+               ? InternalDistance::ELEMENT_STATUS::valid
+               : InternalDistance::ELEMENT_STATUS::inverted;
 }
 
 std::optional<unsigned int> compute_number_of_negative_triangles(
     absl::Span<const Triangle<2>> triangles) {
-    return count_degenerated(triangles, [](const Triangle<2>& triangle) { return triangle; });
+    return detail::count_degenerated(
+        triangles, [](const Triangle<2>& triangle) { return triangle_status(triangle); });
 }
 
 std::optional<unsigned int> compute_number_of_negative_triangles(
     absl::Span<const ModifiedTriangle<2>> triangles) {
-    return count_degenerated(
-        triangles, [](const ModifiedTriangle<2>& modified) { return modified.element(); });
+    return detail::count_degenerated(triangles, [](const ModifiedTriangle<2>& modified) {
+        return triangle_status(modified.element());
+    });
 }
 
 }  // namespace internal

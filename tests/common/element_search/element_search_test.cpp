@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "orvex_testing/mesh_generators.h"
+#include "orvex_testing/mesh_kinds.h"
 #include "orvex_testing/nearest_elements.h"
 #include "polvane/mesh/distance_to_element.h"
 #include "polvane/mesh/mesh_traits.h"
@@ -262,24 +263,7 @@ public:
     }
 };
 
-using MeshKinds = testing::Types<EdgedCurve<1>, TriangulatedSurface<2>, TetrahedralSolid<3>>;
-
-// Names the typed tests by mesh kind (and gives the macro its optional argument, which clang
-// requires under -Wpedantic).
-struct KindNames {
-    template <typename Mesh>
-    static std::string GetName(int /*index*/) {
-        if constexpr (std::is_same_v<Mesh, EdgedCurve<1>>) {
-            return "Curve";
-        } else if constexpr (std::is_same_v<Mesh, TriangulatedSurface<2>>) {
-            return "Surface";
-        } else {
-            return "Solid";
-        }
-    }
-};
-
-TYPED_TEST_SUITE(ElementSearchKinds, MeshKinds, KindNames);
+TYPED_TEST_SUITE(ElementSearchKinds, test::MeshKinds, test::MeshKindNames);
 
 TYPED_TEST(ElementSearchKinds, EverySizeMatchesBruteForce) {
     using Mesh = TypeParam;

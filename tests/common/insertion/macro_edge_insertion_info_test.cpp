@@ -220,6 +220,26 @@ TEST(MacroEdgeInsertionSort, HugeExtentsStillFollowTheSegment) {
     EXPECT_EQ(points_of(along_short), (std::vector<Point2D>{p2(1, 0), p2(0, 0)}));
 }
 
+// Along a diagonal, even the halved differences (the largest double on every axis) have a length
+// above the largest double: the direction must still be found.
+TEST(MacroEdgeInsertionSort, HugeDiagonalExtentsStillFollowTheSegment) {
+    const double big = std::numeric_limits<double>::max();
+    const Point3D low = p3(-big, -big, -big);
+    const Point3D high = p3(big, big, big);
+    const Point3D origin = p3(0, 0, 0);
+    auto backward = record_of<3>({low, origin, high});
+    backward.sort(Segment<3>{high, low});
+    EXPECT_EQ(points_of(backward), (std::vector<Point3D>{high, origin, low}));
+    auto along_short = record_of<3>({origin, p3(1, 1, 1)});
+    along_short.sort(Segment<3>{high, low});
+    EXPECT_EQ(points_of(along_short), (std::vector<Point3D>{p3(1, 1, 1), origin}));
+    const Point2D top = p2(0, 0);
+    const Point2D bottom = p2(0, -big);
+    auto planar = record_of<2>({p2(-0.5, -big), p2(-big, big)});
+    planar.sort(Segment<2>{top, bottom});
+    EXPECT_EQ(points_of(planar), (std::vector<Point2D>{p2(-big, big), p2(-0.5, -big)}));
+}
+
 }  // namespace
 }  // namespace internal
 }  // namespace orvex

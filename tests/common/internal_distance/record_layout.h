@@ -1,5 +1,8 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstddef>
 #include <string>
 
 #include "orvex/background_common/internal_distance/internal_distance.h"
@@ -44,6 +47,16 @@ inline std::string layout(const internal::InternalDistances& records) {
         }
     }
     return result;
+}
+
+/// Expects the same records in the same order, with distances equal to the last bit. Wrap the
+/// call in ASSERT_NO_FATAL_FAILURE to stop at different layouts.
+inline void expect_same_records(const internal::InternalDistances& actual,
+                                const internal::InternalDistances& expected) {
+    ASSERT_EQ(layout(actual), layout(expected));
+    for (std::size_t k = 0; k < actual.size(); ++k) {
+        EXPECT_EQ(actual[k].distance, expected[k].distance) << "record " << k;
+    }
 }
 
 }  // namespace orvex::test

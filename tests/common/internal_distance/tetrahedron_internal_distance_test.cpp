@@ -24,6 +24,7 @@ namespace internal {
 namespace {
 
 using Status = InternalDistance::ELEMENT_STATUS;
+using test::expect_same_records;
 using test::layout;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -275,17 +276,13 @@ TEST(TetrahedronInternalDistance, MatchesTheBaseLibraryComposition) {
         const OwnerTetrahedron owner{p[0], p[1], p[2], p[3]};
         const Tetrahedron view{owner};
         const InternalDistance expected = reference_minimal(view);
-        EXPECT_EQ(layout({minimal_tetrahedron_internal_distance(view)}), layout({expected}));
-        EXPECT_EQ(minimal_tetrahedron_internal_distance(view).distance, expected.distance);
+        expect_same_records({minimal_tetrahedron_internal_distance(view)}, {expected});
         EXPECT_EQ(has_internal_distance_below_epsilon(view),
                   !reference_scan(view, 1e-6, 2).empty());
         for (const double threshold : {0.0, 1e-6, 1e-3, 0.1, 0.6}) {
             const auto actual = fast_tetrahedron_internal_distances(view, {threshold, false});
-            const auto reference = reference_scan(view, threshold, 0);
-            ASSERT_EQ(layout(actual), layout(reference));
-            for (std::size_t k = 0; k < actual.size(); ++k) {
-                EXPECT_EQ(actual[k].distance, reference[k].distance);
-            }
+            ASSERT_NO_FATAL_FAILURE(
+                expect_same_records(actual, reference_scan(view, threshold, 0)));
         }
     }
 }

@@ -19,7 +19,7 @@ struct Registry {
 Registry& registry() {
     // Never destroyed: registered objects live until the process ends, and nothing may run
     // their destructors while other static destructors still use them.
-    static Registry* const instance = new Registry;
+    static Registry* const instance = new Registry;  // NOLINT(cppcoreguidelines-owning-memory)
     return *instance;
 }
 

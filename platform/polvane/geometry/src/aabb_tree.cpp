@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
-#include "box_rounding.h"
+#include "box_encoding.h"
 #include "curve_order.h"
 #include "polvane/basic/polvane_exception.h"
 
@@ -75,50 +76,12 @@ private:
     absl::Span<const std::array<index_t, D + 1>> elements_;
 };
 
-// Computes the boxes of the inner nodes bottom-up, in one depth-first pass over the leaves,
-// from the rounded boxes of the elements in leaf order: `leaf_box(position)` gives the one at a
-// leaf position, and is called once per position, in increasing order.
-template <index_t D, typename LeafBox>
-class BoxBuilder {
-public:
-    BoxBuilder(const LeafBox& leaf_box, ChildBoxes<D>* inner)
-        : leaf_box_(leaf_box), inner_(inner) {}
-
-    // The box of the node covering [begin, end) whose record, if inner, is at `index`.
-    FloatBox<D> node(std::size_t index, index_t begin, index_t end) {
-        if (end - begin == 1) {
-            return leaf_box_(begin);
-        }
-        if (end - begin == 2) {
-            // Half the inner nodes: two leaves, measured here rather than by two calls.
-            const FloatBox<D> left = leaf_box_(begin);
-            const FloatBox<D> right = leaf_box_(begin + 1);
-            return joined(index, left, right);
-        }
-        const index_t middle = begin + (end - begin) / 2;
-        const FloatBox<D> left = node(index + 1, begin, middle);
-        const FloatBox<D> right = node(index + (middle - begin), middle, end);
-        return joined(index, left, right);
-    }
-
-private:
-    // Stores the record of the node at `index` and returns its box.
-    FloatBox<D> joined(std::size_t index, const FloatBox<D>& left, const FloatBox<D>& right) {
-        inner_[index] = ChildBoxes<D>::of(left, right);
-        FloatBox<D> box = left;
-        box.add(right);
-        return box;
-    }
-
-    const LeafBox& leaf_box_;
-    ChildBoxes<D>* inner_;
-};
-
 // The leaf order of the elements of `source` (n of them, n >= 1): sorted along the curve of
-// their box centres. With `rounded_boxes`, each element's box, rounded outward, is stored
-// there too (by element), from the same pass that reads the vertices.
+// their box centres. With `rounded_boxes`, each element's box, rounded outward in `box_frame`,
+// is stored there too (by element), from the same pass that reads the vertices.
 template <index_t D, typename Source>
-std::vector<index_t> curve_leaves(const Source& source, index_t n, FloatBox<D>* rounded_boxes) {
+std::vector<index_t> curve_leaves(const Source& source, index_t n, const BoxFrame<D>& box_frame,
+                                  FloatBox<D>* rounded_boxes) {
     auto items = uninitialised<CurveItem>(n);
     {
         auto scratch = uninitialised<CurveItem>(n);
@@ -126,13 +89,13 @@ std::vector<index_t> curve_leaves(const Source& source, index_t n, FloatBox<D>* 
         for (index_t i = 0; i < n; ++i) {
             const BoundingBox<D> box = source.box(i);
             if (rounded_boxes != nullptr) {
-                rounded_boxes[i] = rounded_outward(box);
+                rounded_boxes[i] = encoded(box, box_frame);
             }
             items[i] = (CurveItem{frame.key(box_center(box))} << 32U) | i;
         }
         sort_along_curve<D>(
             items.get(), scratch.get(), n, frame,
-            [&source](index_t element) { return source.center(element); }, max_refinements, true);
+            [&source](index_t element) { return source.center(element); }, true);
     }
     std::vector<index_t> leaves(n);
     for (index_t i = 0; i < n; ++i) {
@@ -152,7 +115,8 @@ std::vector<index_t> AABBTree<D>::leaf_order(
         return {};
     }
     return detail::curve_leaves<D>(detail::SimplexBoxes<D>{points, elements},
-                                   static_cast<index_t>(elements.size()), nullptr);
+                                   static_cast<index_t>(elements.size()), detail::BoxFrame<D>{},
+                                   nullptr);
 }
 
 template <index_t D>
@@ -170,8 +134,14 @@ AABBTree<D>::AABBTree(absl::Span<const Point<D>> points,
     // In leaf order already: each element's box is computed as the builder reaches its leaf,
     // in sequence, with no box array at all.
     const detail::SimplexBoxes<D> source{points, ordered_elements};
+    frame_ =
+        detail::robust_frame<D>(static_cast<index_t>(leaves.size()),
+                                [&source](index_t position) { return source.center(position); });
     build_nodes(
-        [&source](index_t position) { return detail::rounded_outward(source.box(position)); },
+        [this, &source](index_t position) {
+            return leaves_[position] == NO_ID ? FloatBox::empty()
+                                              : detail::encoded(source.box(position), frame_);
+        },
         std::move(leaves));
 }
 
@@ -198,8 +168,10 @@ void AABBTree<D>::build(const Source& source, std::size_t size) {
     // are stored, so mostly sequential reads): its centre's key and its rounded box, which is
     // then gathered into leaf order in one pass of independent loads, so that the builder's
     // recursion reads the boxes in sequence instead of waiting on each.
+    frame_ =
+        detail::robust_frame<D>(n, [&source](index_t element) { return source.center(element); });
     auto element_boxes = detail::uninitialised<FloatBox>(n);
-    std::vector<index_t> leaves = detail::curve_leaves<D>(source, n, element_boxes.get());
+    std::vector<index_t> leaves = detail::curve_leaves<D>(source, n, frame_, element_boxes.get());
     auto leaf_boxes = detail::uninitialised<FloatBox>(n);
     for (index_t i = 0; i < n; ++i) {
         leaf_boxes[i] = element_boxes[leaves[i]];
@@ -212,13 +184,32 @@ void AABBTree<D>::build(const Source& source, std::size_t size) {
 template <index_t D>
 template <typename LeafBox>
 void AABBTree<D>::build_nodes(const LeafBox& leaf_box, std::vector<index_t> leaves) {
-    // Records written once each by the builder, never filled beforehand.
+    // Records written once each by the builder, never filled beforehand. The leaves are in
+    // place first: `leaf_box` may read them.
     auto inner = detail::uninitialised<ChildBoxes>(leaves.size() - 1);
-    detail::BoxBuilder<D, LeafBox> builder{leaf_box, inner.get()};
-    const FloatBox root = builder.node(0, 0, static_cast<index_t>(leaves.size()));
-    root_ = root;
-    inner_ = std::move(inner);
     leaves_ = std::move(leaves);
+    nb_elements_ =
+        static_cast<index_t>(leaves_.size() - std::count(leaves_.begin(), leaves_.end(), NO_ID));
+    detail::BoxBuilder<D, LeafBox> builder{leaf_box, inner.get()};
+    root_ = builder.node(0, 0, nb_positions());
+    inner_ = std::move(inner);
+}
+
+template <index_t D>
+AABBTree<D>& AABBTree<D>::operator=(AABBTree&& other) noexcept {
+    if (this != &other) {
+        frame_ = other.frame_;
+        root_ = std::exchange(other.root_, FloatBox::empty());
+        nb_elements_ = std::exchange(other.nb_elements_, 0);
+        inner_ = std::move(other.inner_);
+        leaves_ = std::move(other.leaves_);
+        positions_ = std::move(other.positions_);
+        other.leaves_.clear();
+        other.positions_.clear();
+        cancel_update();
+        other.cancel_update();
+    }
+    return *this;
 }
 
 template <index_t D>
@@ -231,7 +222,7 @@ BoundingBox<D> AABBTree<D>::node_box(std::size_t node) const {
     }
     std::size_t inner = 0;
     index_t begin = 0;
-    index_t end = nb_bboxes();
+    index_t end = nb_positions();
     FloatBox box = root_;
     for (unsigned level = depth; level-- > 0;) {
         POLVANE_DEBUG_ASSERT(end - begin > 1, "[AABBTree::node_box] Node ", node,
@@ -247,7 +238,7 @@ BoundingBox<D> AABBTree<D>::node_box(std::size_t node) const {
             end = middle;
         }
     }
-    return box.to_box();
+    return frame_.world(box);
 }
 
 template <index_t D>
@@ -275,8 +266,9 @@ std::vector<std::size_t> AABBTree<D>::curve_order(absl::Span<const Point<D>> poi
             finite_root && std::isfinite(root_.min[axis]) && std::isfinite(root_.max[axis]);
     }
     if (finite_root) {
-        range.add(detail::coordinates(root_.to_box().min()));
-        range.add(detail::coordinates(root_.to_box().max()));
+        const BoundingBox<D> root = root_box();
+        range.add(detail::coordinates(root.min()));
+        range.add(detail::coordinates(root.max()));
     } else {
         for (const Point<D>& point : points) {
             range.add(detail::coordinates(point));
@@ -290,8 +282,7 @@ std::vector<std::size_t> AABBTree<D>::curve_order(absl::Span<const Point<D>> poi
     }
     detail::sort_along_curve<D>(
         items.get(), scratch.get(), size, range.frame(),
-        [points](index_t index) { return detail::coordinates(points[index]); },
-        detail::max_refinements);
+        [points](index_t index) { return detail::coordinates(points[index]); });
     for (std::size_t i = 0; i < size; ++i) {
         order.push_back(detail::item_index(items[i]));
     }

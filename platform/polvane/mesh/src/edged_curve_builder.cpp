@@ -32,6 +32,10 @@ index_t EdgedCurveBuilder<1>::create_edges(absl::Span<const std::array<index_t, 
     return storage(curve_).create_elements(edges, "EdgedCurveBuilder::create_edges");
 }
 
+void EdgedCurveBuilder<1>::set_edge_vertices(index_t edge, const std::array<index_t, 2>& vertices) {
+    storage(curve_).set_element(edge, vertices, "EdgedCurveBuilder::set_edge_vertices");
+}
+
 std::vector<index_t> EdgedCurveBuilder<1>::delete_edges(const std::vector<bool>& to_delete) {
     std::vector<index_t> unused_edges_old2new;
     return storage(curve_).delete_elements(to_delete, unused_edges_old2new,

@@ -150,6 +150,7 @@ inline std::vector<index_t> inverse_permutation(absl::Span<const index_t> permut
 template <index_t D, index_t N>
 class SimplexStorage {
 public:
+    static constexpr index_t dimension = D;
     using Tables = SimplexTables<N>;
     using Element = std::array<index_t, N>;
     using Adjacency = std::array<index_t, Tables::nb_facets>;
@@ -290,6 +291,44 @@ public:
             edge_storage->manager.resize(static_cast<index_t>(edge_storage->vertices.size()));
         }
         return first;
+    }
+
+    /// Replaces the vertices of `element` in place; every vertex index must exist. The
+    /// element's adjacencies, and those of its neighbours across to it, become unknown; new
+    /// edges are appended when edges are enabled (edges only the old vertices used stay until
+    /// elements are next deleted). Nothing changes when it throws.
+    void set_element(index_t element, const Element& vertices, const char* operation) {
+        if (element >= nb_elements()) {
+            throw PolvaneException{"[",     operation, "] Element ", element,
+                                   " does not exist (", nb_elements(), " elements)."};
+        }
+        for (const index_t vertex : vertices) {
+            if (vertex >= nb_vertices()) {
+                throw PolvaneException{"[",          operation,           "] Vertex ",
+                                       vertex,       " does not exist (", nb_vertices(),
+                                       " vertices)."};
+            }
+        }
+        EdgesStorage* edge_storage = edges_storage();
+        if (edge_storage != nullptr) {
+            // The only step that may throw (the edge map grows): before anything else.
+            add_element_edges(*edge_storage, vertices);
+            edge_storage->manager.resize(static_cast<index_t>(edge_storage->vertices.size()));
+        }
+        if constexpr (nb_facets > 0) {
+            if (!adjacents.empty()) {
+                for (const index_t neighbour : adjacents[element]) {
+                    if (neighbour == NO_ID) {
+                        continue;
+                    }
+                    for (index_t& back : adjacents[neighbour]) {
+                        back = back == element ? NO_ID : back;
+                    }
+                }
+                adjacents[element].fill(NO_ID);
+            }
+        }
+        elements[element] = vertices;
     }
 
     void set_adjacent(index_t element, local_index_t facet, index_t neighbour,

@@ -4,7 +4,7 @@
 
 namespace orvex {
 
-SolidMesh<3>::SolidMesh() : impl_{std::make_unique<detail::SimplexStorage<3, 4>>()} {}
+SolidMesh<3>::SolidMesh() = default;
 
 SolidMesh<3>::~SolidMesh() = default;
 
@@ -12,32 +12,20 @@ SolidMesh<3>::SolidMesh(SolidMesh&& other) noexcept = default;
 
 SolidMesh<3>& SolidMesh<3>::operator=(SolidMesh&& other) noexcept = default;
 
-void SolidMesh<3>::copy(const SolidMesh& from) {
-    impl_->copy_from(*from.impl_);
-}
-
-index_t SolidMesh<3>::nb_vertices() const {
-    return impl_->nb_vertices();
-}
-
-const Point<3>& SolidMesh<3>::point(index_t vertex) const {
-    return impl_->point(vertex);
-}
-
 index_t SolidMesh<3>::nb_polyhedra() const {
-    return impl_->nb_elements();
+    return storage().nb_elements();
 }
 
 index_t SolidMesh<3>::polyhedron_vertex(const PolyhedronVertex& polyhedron_vertex) const {
-    return impl_->element_vertex(polyhedron_vertex.polyhedron_id, polyhedron_vertex.vertex_id);
+    return storage().element_vertex(polyhedron_vertex.polyhedron_id, polyhedron_vertex.vertex_id);
 }
 
 const std::array<index_t, 4>& SolidMesh<3>::polyhedron_vertices(index_t polyhedron) const {
-    return impl_->element(polyhedron);
+    return storage().element(polyhedron);
 }
 
 std::array<index_t, 3> SolidMesh<3>::polyhedron_facet_vertices(const PolyhedronFacet& facet) const {
-    return impl_->facet_vertices(facet.polyhedron_id, facet.facet_id);
+    return storage().facet_vertices(facet.polyhedron_id, facet.facet_id);
 }
 
 std::array<index_t, 2> SolidMesh<3>::polyhedron_facet_edge_vertices(
@@ -47,13 +35,13 @@ std::array<index_t, 2> SolidMesh<3>::polyhedron_facet_edge_vertices(
 }
 
 std::optional<index_t> SolidMesh<3>::polyhedron_adjacent(const PolyhedronFacet& facet) const {
-    return impl_->adjacent(facet.polyhedron_id, facet.facet_id);
+    return storage().adjacent(facet.polyhedron_id, facet.facet_id);
 }
 
 std::optional<PolyhedronFacetEdge> SolidMesh<3>::polyhedron_facet_edge_from_vertices(
     const std::array<index_t, 2>& edge_vertices, index_t polyhedron) const {
     for (local_index_t f = 0; f < 4; ++f) {
-        const auto facet = impl_->facet_vertices(polyhedron, f);
+        const auto facet = storage().facet_vertices(polyhedron, f);
         for (local_index_t e = 0; e < 3; ++e) {
             const index_t a = facet[e];
             const index_t b = facet[(e + 1) % 3];
@@ -66,43 +54,12 @@ std::optional<PolyhedronFacetEdge> SolidMesh<3>::polyhedron_facet_edge_from_vert
     return std::nullopt;
 }
 
-AttributeManager& SolidMesh<3>::vertex_attribute_manager() {
-    return impl_->vertex_manager;
-}
-
-const AttributeManager& SolidMesh<3>::vertex_attribute_manager() const {
-    return impl_->vertex_manager;
-}
-
 AttributeManager& SolidMesh<3>::polyhedron_attribute_manager() {
-    return impl_->element_manager;
+    return storage().element_manager;
 }
 
 const AttributeManager& SolidMesh<3>::polyhedron_attribute_manager() const {
-    return impl_->element_manager;
-}
-
-bool SolidMesh<3>::are_edges_enabled() const {
-    return impl_->edges != nullptr;
-}
-
-void SolidMesh<3>::enable_edges() {
-    impl_->enable_edges();
-}
-
-void SolidMesh<3>::disable_edges() {
-    impl_->edges.reset();
-}
-
-const MeshEdges& SolidMesh<3>::edges() const {
-    if (!impl_->edges) {
-        throw PolvaneException{"[SolidMesh::edges] Edges are not enabled."};
-    }
-    return *impl_->edges;
-}
-
-MeshEdges& SolidMesh<3>::edges() {
-    return const_cast<MeshEdges&>(static_cast<const SolidMesh&>(*this).edges());
+    return storage().element_manager;
 }
 
 }  // namespace orvex

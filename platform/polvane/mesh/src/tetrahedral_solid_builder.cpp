@@ -33,6 +33,10 @@ index_t TetrahedralSolidBuilder<3>::create_tetrahedra(
     return storage(mesh_).create_elements(tetrahedra, "TetrahedralSolidBuilder::create_tetrahedra");
 }
 
+void TetrahedralSolidBuilder<3>::set_tetrahedron_vertices(index_t tetrahedron, const std::array<index_t, 4>& vertices) {
+    storage(mesh_).set_element(tetrahedron, vertices, "TetrahedralSolidBuilder::set_tetrahedron_vertices");
+}
+
 void TetrahedralSolidBuilder<3>::set_polyhedron_adjacent(const PolyhedronFacet& facet,
                                                          index_t adjacent) {
     storage(mesh_).set_adjacent(facet.polyhedron_id, facet.facet_id, adjacent,

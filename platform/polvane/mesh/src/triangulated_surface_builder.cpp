@@ -34,6 +34,10 @@ index_t TriangulatedSurfaceBuilder<2>::create_triangles(
                                           "TriangulatedSurfaceBuilder::create_triangles");
 }
 
+void TriangulatedSurfaceBuilder<2>::set_triangle_vertices(index_t triangle, const std::array<index_t, 3>& vertices) {
+    storage(mesh_).set_element(triangle, vertices, "TriangulatedSurfaceBuilder::set_triangle_vertices");
+}
+
 void TriangulatedSurfaceBuilder<2>::set_polygon_adjacent(const PolygonEdge& edge,
                                                          index_t adjacent) {
     storage(mesh_).set_adjacent(edge.polygon_id, edge.edge_id, adjacent,

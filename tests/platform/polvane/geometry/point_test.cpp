@@ -142,5 +142,19 @@ TEST(Point, InexactEqualUsesTheGlobalTolerance) {
     EXPECT_FALSE(origin.inexact_equal(Point3D{{std::numeric_limits<double>::quiet_NaN(), 0, 0}}));
 }
 
+TEST(Point, IsFiniteLooksAtEveryAxis) {
+    EXPECT_TRUE(is_finite(Point3D{
+        {std::numeric_limits<double>::max(), std::numeric_limits<double>::denorm_min(), -0.0}}));
+    for (const double bad :
+         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+          -std::numeric_limits<double>::infinity()}) {
+        for (index_t axis = 0; axis < 3; ++axis) {
+            Point3D point{{1, 2, 3}};
+            point.set_value(axis, bad);
+            EXPECT_FALSE(is_finite(point)) << "axis " << axis << ": " << bad;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace orvex

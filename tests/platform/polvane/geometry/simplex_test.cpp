@@ -70,6 +70,22 @@ TEST(Simplices, ReferencesFollowThePointsAndOwnersCopyThem) {
     EXPECT_EQ(Tetrahedron{tetrahedron}.vertices()[3].get(), Point3D({0, 0, 4}));
 }
 
+TEST(Simplices, BarycentersOfFinitePointsAreFiniteWhereTheSumOverflows) {
+    const double big = std::numeric_limits<double>::max();
+    const OwnerTriangle<2> wide{Point2D{{-1e308, -1e308}}, Point2D{{1e308, -1e308}},
+                                Point2D{{0, 1e308}}};
+    EXPECT_EQ(wide.barycenter().value(0), 0);
+    EXPECT_DOUBLE_EQ(wide.barycenter().value(1), -1e308 / 3);
+    EXPECT_EQ((OwnerSegment<1>{Point1D{{big}}, Point1D{{big}}}.barycenter().value(0)), big);
+    const OwnerTetrahedron far{Point3D{{big, 0, -big}}, Point3D{{big, 1, -big}},
+                               Point3D{{big, 2, -big}}, Point3D{{big, 3, -big}}};
+    EXPECT_EQ(far.barycenter(), Point3D({big, 1.5, -big}));
+    // Non-finite coordinates stay non-finite.
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_TRUE(
+        std::isnan((OwnerSegment<1>{Point1D{{-inf}}, Point1D{{inf}}}.barycenter().value(0))));
+}
+
 TEST(ModifiedElement, HoldsTheMovedElementAndItsIndex) {
     ModifiedTriangle<2> moved{7,
                               OwnerTriangle<2>{Point2D{{0, 0}}, Point2D{{1, 0}}, Point2D{{0, 1}}}};

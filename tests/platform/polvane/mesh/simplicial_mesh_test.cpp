@@ -5,7 +5,9 @@
 
 #include <array>
 #include <random>
+#include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "orvex_testing/mesh_checks.h"
@@ -224,6 +226,29 @@ TYPED_TEST(SimplicialMesh, CloneIsIndependentOfItsSource) {
     for (index_t e = 0; e < copy->edges().nb_edges(); ++e) {
         EXPECT_EQ(copied_edge_tag->value(e), e);
     }
+}
+
+TYPED_TEST(SimplicialMesh, EdgesAreRefusedWhileDisabledNamingTheMeshKind) {
+    using T = Topology<TypeParam>;
+    auto mesh = T::grid(1);
+    const std::string expected = std::string{"["} + (T::dimension == 2 ? "Surface" : "Solid")
+                                 + "Mesh::edges] Edges are not enabled.";
+    const auto expect_refused = [&] {
+        EXPECT_FALSE(mesh.are_edges_enabled());
+        try {
+            static_cast<void>(mesh.edges());
+            ADD_FAILURE() << "edges() answered while edges are disabled";
+        } catch (const PolvaneException& error) {
+            EXPECT_EQ(error.what(), expected);
+        }
+        EXPECT_THROW(static_cast<void>(std::as_const(mesh).edges()), PolvaneException);
+    };
+    expect_refused();
+    mesh.enable_edges();
+    EXPECT_TRUE(mesh.are_edges_enabled());
+    EXPECT_GT(mesh.edges().nb_edges(), 0U);
+    mesh.disable_edges();
+    expect_refused();
 }
 
 TYPED_TEST(SimplicialMesh, InvalidEditsThrowAndChangeNothing) {

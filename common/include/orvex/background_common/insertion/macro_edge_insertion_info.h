@@ -60,12 +60,18 @@ struct ORVEX_BACKGROUND_COMMON_EXPORT MacroEdgeInsertionInfo {
     /// 2. in one pass, drops each entry whose point is `inexact_equal` to the last kept one
     ///    (the first of a run of coincident entries stays, with its vertex and location);
     /// 3. reverses the list when the direction from its first to its last point runs against
-    ///    `segment.normalized_direction()` (strictly negative dot product).
+    ///    the segment's direction (strictly negative dot product of the two unit directions).
+    /// Both directions and their lengths (as `Vector::length` measures them: infinite when a
+    /// component is) are taken without overflow, also for points more than the largest double
+    /// apart (x = -1e308 and 1e308).
     /// An empty list stays empty and nothing is raised: there is nothing to order.
     /// \throw PolvaneException "[Point::operator/] Cannot divide Point by something close to
-    /// zero" when fewer than two distinct points remain (one entry, all coincident, or a NaN
-    /// extent); the list is then already sorted and shortened.
-    /// \throw PolvaneException from `normalized_direction` when `segment` is degenerate.
+    /// zero" when the first and the last point left are not more than 1e-30 apart, NaN
+    /// included: one entry left, all coincident, a NaN coordinate, or two ends that coincide
+    /// around a point that does not (neighbours only are compared); the list is then already
+    /// sorted and shortened.
+    /// \throw PolvaneException "[Vector::normalize] Cannot normalize a vector of length close to
+    /// zero" otherwise, when the segment's length is not above 1e-30 (NaN included).
     void sort(const Segment<D>& segment);
 
     /// The summary of `statuses`: `degenerated` for a degenerated segment (lists not read);

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "polvane/basic/attribute_base.h"
+#include "polvane/basic/detail/annotated_lock.h"
 #include "polvane/basic/export.h"
 #include "polvane/basic/index.h"
-#include "polvane/basic/internal/annotated_lock.h"
 #include "polvane/basic/mapping.h"
 #include "polvane/basic/polvane_exception.h"
 

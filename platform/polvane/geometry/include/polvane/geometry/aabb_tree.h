@@ -35,26 +35,34 @@ namespace orvex {
 /// `BoundingBox::signed_distance` to a point is what the queries compare with element
 /// distances.
 ///
-/// Leaf order. The elements are sorted along a Hilbert curve of their box centres,
-/// quantised on the bounding box of all the finite coordinates (8 bits per axis in 3D, 12 in
-/// 2D, 32 in 1D); a run of more than 32 elements in one curve cell is sorted again on its own
-/// bounding box (up to three times), so that graded meshes keep a fine order. Equal keys keep
-/// the element order. A NaN centre coordinate reads as 0 and an infinite one as the nearest
-/// side of that bounding box; any order gives a correct tree, so odd centres only cost speed.
-/// Splitting the sorted sequence by the halving rule gives every node a compact run of the
-/// curve; the Hilbert curve, unlike the Z-order one, never jumps, so such a run is a compact
-/// region, which is what a median split gives at a much higher price. (The order is computed
-/// in `src/curve_order.h`.)
+/// Leaf order. The elements are sorted along a Hilbert curve of their box centres, quantised
+/// on the bounding box of all the finite coordinates (8 bits per axis in 3D, 12 in 2D, 32 in
+/// 1D); a run of more than 32 elements in one curve cell is sorted again on the bounding box
+/// of its own centres, and so on, so that graded meshes keep a fine order. Wherever a frame
+/// would leave 7/8 of its elements in one cell (a few far-away elements squeezing the others
+/// together), a frame robust to them is taken instead: the range of the centres within the
+/// middle quantiles' window, the far ones falling into its edge cells. Equal keys keep the
+/// element order. A NaN centre coordinate reads as 0 and an infinite one as the nearest side
+/// of the frame; any order gives a correct tree, so odd centres only cost speed. Splitting
+/// the sorted sequence by the halving rule gives every node a compact run of the curve; the
+/// Hilbert curve, unlike the Z-order one, never jumps, so such a run is a compact region,
+/// which is what a median split gives at a much higher price. (The order is computed in
+/// `src/curve_order.h`.)
 ///
-/// Boxes. Boxes are stored in single precision, each bound rounded outward (a lower bound to
-/// the next float not above it, an upper bound to the next float not below it), so a stored
-/// box contains its elements exactly and its `signed_distance` (computed in double precision,
-/// as `BoundingBox` does) is still a lower bound of the distance to them. Finite bounds beyond
-/// the float range become infinite on their outer side. The two children of an inner node are
-/// stored side by side (one record of 2 boxes per inner node, interleaved by axis, in
-/// depth-first pre-order), so that the two box tests of a level read one record, one axis per
-/// load (the records and their distance kernels are in `polvane/geometry/detail/float_box.h`).
-/// Storage: 16 D (n - 1) + 4 n bytes plus a few dozen.
+/// Boxes. Boxes are stored in single precision, in a frame of their own: relative to an origin
+/// inside the bulk of the elements and scaled by a power of two to their extent, where the
+/// mesh lies far from the world's origin or at an extreme scale (otherwise as they are), so
+/// that single precision keeps its resolution wherever the mesh lies (a mesh at UTM
+/// coordinates, 1e7 from the origin, keeps boxes as tight as at the origin; one scaled by
+/// 1e300 keeps finite boxes). Each bound is rounded outward, so a stored box contains its
+/// elements exactly, and a query point is measured against it in the frame's coordinates
+/// (exactly so near the mesh), the distance scaled back: `signed_distance` of the stored box,
+/// a lower bound of the distance to its elements. Finite bounds beyond the float range become
+/// infinite on their outer side. The two children of an inner node are stored side by side
+/// (one record of 2 boxes per inner node, interleaved by axis, in depth-first pre-order), so
+/// that the two box tests of a level read one record, one axis per load (the records, their
+/// frame and their distance kernels are in `polvane/geometry/detail/float_box.h`). Storage:
+/// 16 D (n - 1) + 4 n bytes plus a few dozen.
 ///
 /// Queries. `closest_element` finds the element nearest to a point: a greedy descent from the
 /// root, always to the child whose box is nearer (the right one on ties), seeds the bound
@@ -92,14 +100,13 @@ public:
 
     /// Builds the tree over simplices that are already in leaf order: ordered_elements[i] is
     /// the simplex at leaf position i, named by the element index leaves[i] (what
-    /// `leaf_element(i)` answers). With the `leaf_order` of the same simplices in another
-    /// numbering, this gives the tree that the constructor above builds over them, with the
-    /// element data of neighbouring leaves side by side in memory; the boxes are computed in
-    /// sequence.
-    /// \pre every vertex index is below points.size().
-    /// \throw PolvaneException "[AABBTree] ..." when leaves.size() differs from
-    /// ordered_elements.size(), and "[Range] Invalid range: ..." when there are more elements
-    /// than `index_t` can number.
+    /// `leaf_element(i)` answers), or nothing when leaves[i] is NO_ID (an empty position, left
+    /// for updates: see `prepare_update`; its simplex is not read). With the `leaf_order` of the
+    /// same simplices in another numbering, this gives the tree that the constructor above builds
+    /// over them, with the element data of neighbouring leaves side by side in memory; the boxes
+    /// are computed in sequence. \pre every vertex index is below points.size(). \throw
+    /// PolvaneException "[AABBTree] ..." when leaves.size() differs from ordered_elements.size(),
+    /// and "[Range] Invalid range: ..." when there are more elements than `index_t` can number.
     AABBTree(absl::Span<const Point<D>> points,
              absl::Span<const std::array<index_t, D + 1>> ordered_elements,
              std::vector<index_t> leaves);
@@ -113,9 +120,10 @@ public:
         absl::Span<const Point<D>> points, absl::Span<const std::array<index_t, D + 1>> elements);
 
     /// Takes over the other tree, which is left empty.
-    AABBTree(AABBTree&&) noexcept = default;
+    AABBTree(AABBTree&& other) noexcept { *this = std::move(other); }
+
     /// Takes over the other tree, which is left empty.
-    AABBTree& operator=(AABBTree&&) noexcept = default;
+    AABBTree& operator=(AABBTree&& other) noexcept;
     /// Not copyable: a tree can be large.
     AABBTree(const AABBTree&) = delete;
     /// Not copyable: a tree can be large.
@@ -123,10 +131,15 @@ public:
     /// Releases the boxes and the leaf order.
     ~AABBTree() = default;
 
-    /// The number n of elements (leaves).
-    [[nodiscard]] index_t nb_bboxes() const { return static_cast<index_t>(leaves_.size()); }
+    /// The number n of elements.
+    [[nodiscard]] index_t nb_bboxes() const { return nb_elements_; }
 
-    /// The element at leaf position `position` (< n).
+    /// The number of leaf positions: n for a tree as built, more once updates have left some
+    /// of them empty (see `prepare_update`). The layout's ranges are ranges of positions.
+    [[nodiscard]] index_t nb_positions() const { return static_cast<index_t>(leaves_.size()); }
+
+    /// The element at leaf position `position` (< `nb_positions()`); NO_ID for an empty
+    /// position.
     [[nodiscard]] index_t leaf_element(index_t position) const {
         POLVANE_DEBUG_ASSERT(position < leaves_.size(), "[AABBTree::leaf_element] Position ",
                              position, " is not below the number of leaves (", leaves_.size(), ")");
@@ -136,12 +149,12 @@ public:
     /// The whole leaf order.
     [[nodiscard]] absl::Span<const index_t> leaf_order() const { return leaves_; }
 
-    /// The stored box of the root (the union of all element boxes, rounded outward); an empty
-    /// box when n = 0.
-    [[nodiscard]] BoundingBox<D> root_box() const { return root_.to_box(); }
+    /// The stored box of the root (the union of all element boxes, rounded outward), in world
+    /// coordinates (rounded outward again); an empty box when n = 0.
+    [[nodiscard]] BoundingBox<D> root_box() const { return frame_.world(root_); }
 
-    /// The stored box of node number `node` (1 for the root), in double precision (exactly the
-    /// single-precision bounds).
+    /// The stored box of node number `node` (1 for the root), in world coordinates: exactly the
+    /// single-precision bounds where the boxes are stored as they are, else rounded outward.
     /// \pre the node exists: following its binary digits after the leading 1 (0 left, 1 right)
     /// from the root never leaves the tree.
     [[nodiscard]] BoundingBox<D> node_box(std::size_t node) const;
@@ -181,11 +194,12 @@ public:
         if (n == 0) {
             return {NO_ID, std::numeric_limits<double>::infinity()};
         }
+        const Located located{query, frame_.local(query)};
         Path path;
-        const index_t seed = leaves_[greedy_descent(query, path)];
-        const double seed_distance = Kernels::read_distance(distance(query, seed));
+        const index_t seed = leaves_[greedy_descent(located, path)];
+        const double seed_distance = measure_seed(distance, query, seed, seed, kInfinity);
         Nearest nearest{seed, seed_distance, seed_distance};
-        visit_off_path<false, false>(query, distance, path, nearest);
+        visit_off_path<false, false>(located, distance, path, nearest);
         return {nearest.element, nearest.distance};
     }
 
@@ -204,14 +218,15 @@ public:
     [[nodiscard]] std::tuple<index_t, double> closest_element_within(
         const Point<D>& query, const ElementDistance& distance, double bound) const {
         const index_t n = nb_bboxes();
-        if (n == 0 || Kernels::box_distance(root_, query) >= bound) {
+        const Located located{query, frame_.local(query)};
+        if (n == 0 || Kernels::box_distance(root_, located.local, frame_.inverse) >= bound) {
             return {NO_ID, std::numeric_limits<double>::infinity()};
         }
         Path path;
-        const index_t seed = leaves_[greedy_descent(query, path)];
-        const double seed_distance = Kernels::read_distance(distance(query, seed));
+        const index_t seed = leaves_[greedy_descent(located, path)];
+        const double seed_distance = measure_seed(distance, query, seed, seed, bound);
         Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
-        visit_off_path<true, false>(query, distance, path, nearest);
+        visit_off_path<true, false>(located, distance, path, nearest);
         return {nearest.element, nearest.distance};
     }
 
@@ -221,18 +236,25 @@ public:
     /// element). Made for callers that keep their element data in leaf order, where the
     /// elements met by one query lie side by side in memory. NO_ID when the answer is
     /// (NO_ID, +infinity).
+    ///
+    /// The bounded searches (this one, `closest_element_within` and the batch) call
+    /// `distance.bounded(query, element, limit)` instead when the distance has such a member:
+    /// it must return the element's distance when that is below `limit`, and otherwise any
+    /// value not below `limit` (an element that cannot replace the nearest one need not be
+    /// measured exactly). The answers are those of the plain distance.
     template <typename PositionDistance>
     [[nodiscard]] std::tuple<index_t, double> closest_position_within(
         const Point<D>& query, const PositionDistance& distance, double bound) const {
         const index_t n = nb_bboxes();
-        if (n == 0 || Kernels::box_distance(root_, query) >= bound) {
+        const Located located{query, frame_.local(query)};
+        if (n == 0 || Kernels::box_distance(root_, located.local, frame_.inverse) >= bound) {
             return {NO_ID, std::numeric_limits<double>::infinity()};
         }
         Path path;
-        const index_t seed = greedy_descent(query, path);
-        const double seed_distance = Kernels::read_distance(distance(query, seed));
+        const index_t seed = greedy_descent(located, path);
+        const double seed_distance = measure_seed(distance, query, leaves_[seed], seed, bound);
         Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
-        visit_off_path<true, true>(query, distance, path, nearest);
+        visit_off_path<true, true>(located, distance, path, nearest);
         return {nearest.element, nearest.distance};
     }
 
@@ -275,10 +297,12 @@ public:
                 }
 #endif
                 const Point<D>& query = queries[index];
-                if (n == 0 || Kernels::box_distance(root_, query) >= bound) {
+                const Located located{query, frame_.local(query)};
+                if (n == 0
+                    || Kernels::box_distance(root_, located.local, frame_.inverse) >= bound) {
                     answer(index, NO_ID, std::numeric_limits<double>::infinity());
                 } else {
-                    group->queries[count] = {query, index};
+                    group->queries[count] = {located, index};
                     group->ids[count] = count;
                     ++count;
                 }
@@ -294,10 +318,109 @@ public:
     /// order.
     template <typename Action>
     void for_each_box_intersecting(const BoundingBox<D>& box, const Action& action) const {
-        if (!leaves_.empty()) {
-            visit_intersecting(box, action, root_, 0, 0, nb_bboxes());
+        if (leaves_.empty()) {
+            return;
+        }
+        Point<D> low;
+        Point<D> high;
+        for (index_t axis = 0; axis < D; ++axis) {
+            low.set_value(axis, frame_.local_bound(axis, box.min().value(axis), false));
+            high.set_value(axis, frame_.local_bound(axis, box.max().value(axis), true));
+        }
+        visit_intersecting(BoundingBox<D>{low, high}, action, root_, 0, 0, nb_positions());
+    }
+
+    /// \name Following changes of the elements
+    /// A caller that keeps its element data in leaf order beside the tree (see
+    /// `closest_position_within`) can bring the tree up to date with changes of its elements
+    /// instead of building it again, at the cost of the change. The tree then gets empty leaf
+    /// positions, so that new elements find room near where they lie: `leaf_element` answers
+    /// NO_ID there, their boxes are empty and no query ever measures them. Every box stays the
+    /// exact union of the boxes under it, and the queries keep their algorithm over the
+    /// updated layout (which is not the one a new build would give: answers are the same up to
+    /// the choice among elements at equal distance).
+    ///
+    /// An update is two steps. `prepare_update` allocates everything the update needs and may
+    /// throw; it changes nothing a query sees, and `cancel_update` forgets it. The steps that
+    /// follow, in this order, never allocate and never throw: `renumber`, `refit`, then one
+    /// `insert` per new element. Like a build, they need exclusive access to the tree.
+    /// @{
+
+    /// The caller's element data in leaf order, through which the tree measures and moves the
+    /// elements of an update.
+    class LeafData {
+    public:
+        /// The box of the element at leaf position `position` (never an empty one).
+        [[nodiscard]] virtual BoundingBox<D> box(index_t position) const = 0;
+        /// The element at `from` moves to the empty position `to`; `from` is empty next.
+        virtual void move(index_t from, index_t to) = 0;
+        /// The new element `element` is laid at the empty position `position`.
+        virtual void place(index_t element, index_t position) = 0;
+        /// There are `nb_positions` positions from now on (never fewer than before): the caller's
+        /// data grows to that many, within what it reserved after `prepare_update`.
+        virtual void resize(index_t nb_positions) = 0;
+
+        /// A hint that `box(position)` is asked for soon: a first time (`late` false), then a
+        /// second once what the first asked for has had time to arrive (data reached through
+        /// indices can be asked for in two rounds). It must only ask for memory.
+        virtual void prefetch(index_t /*position*/, bool /*late*/) const {}
+
+    protected:
+        ~LeafData() = default;
+    };
+
+    /// The first step of an update to `nb_elements` elements: the elements are renumbered by
+    /// `old2new` (old index to new, NO_ID for one that goes; empty: no renumbering), then
+    /// `insertions` new elements are inserted. Allocates the element-to-position map, the list
+    /// of the positions that the renumbering empties and, when the tree is too full for the
+    /// insertions, a larger layout. Returns the number of leaf positions after the update:
+    /// the caller reserves its leaf data for that many before the next steps.
+    /// \pre old2new is empty or has one entry per element, its other entries distinct and
+    /// below nb_elements; the insertions are the elements of the new numbering that old2new
+    /// does not reach.
+    index_t prepare_update(absl::Span<const index_t> old2new, index_t nb_elements,
+                           index_t insertions);
+
+    /// The positions the prepared renumbering empties, in increasing order.
+    [[nodiscard]] absl::Span<const index_t> emptied_positions() const {
+        return emptied_;
+    }
+
+    /// The leaf position of `element` in the new numbering of the prepared update (NO_ID for a
+    /// new element); valid from `prepare_update` until the next one.
+    [[nodiscard]] index_t element_position(index_t element) const;
+
+    /// Forgets a prepared update that will not be applied.
+    void cancel_update() noexcept;
+
+    /// Applies the prepared renumbering: the positions of the elements that go become empty
+    /// (their boxes are refitted by the next step, which the caller gives them to).
+    void renumber() noexcept;
+
+    /// Recomputes the boxes of the leaves at `positions` (increasing, without repetition)
+    /// from `data`, and grows the boxes above them as far as they must to hold them (boxes
+    /// above never shrink here: one larger than its elements is still a lower bound of their
+    /// distances; it shrinks back when its subtree is laid out again).
+    void refit(absl::Span<const index_t> positions, const LeafData& data) noexcept;
+
+    /// Inserts the new element `element` (of the new numbering), whose box is `box`: it takes
+    /// an empty position of the smallest subtree (of up to 1024 positions) around `near`, the
+    /// position of an element that lies beside it (NO_ID when the caller knows none: then the
+    /// leaf reached by always going to the subtree whose box grows least to take it in);
+    /// otherwise the smallest subtree around that leaf that has room is laid out again, its
+    /// elements evenly spread, the new one right after that leaf.
+    void insert(index_t element, const BoundingBox<D>& box, index_t near, LeafData& data) noexcept;
+
+    /// Calls `action(position)` for every non-empty leaf position whose stored box contains
+    /// `point` (closed boxes; a NaN coordinate is contained on its axis), in leaf order.
+    template <typename Action>
+    void for_each_position_containing(const Point<D>& point, const Action& action) const {
+        if (nb_elements_ > 0) {
+            visit_containing(frame_.local(point), action, root_, 0, 0, nb_positions());
         }
     }
+
+    /// @}
 
 private:
     template <typename Source>
@@ -308,6 +431,13 @@ private:
     // \pre !leaves.empty().
     template <typename LeafBox>
     void build_nodes(const LeafBox& leaf_box, std::vector<index_t> leaves);
+
+    // A query point and the same point in the frame of the stored boxes: elements are measured
+    // from the first, boxes from the second.
+    struct Located {
+        Point<D> point;
+        Point<D> local;
+    };
 
     struct Nearest {
         index_t element;
@@ -346,17 +476,18 @@ private:
     // The leaf position reached from the root by always going to the child whose box is
     // nearer to `query` (the right one on ties), with every level recorded in `path`.
     // \pre the tree is not empty.
-    [[nodiscard]] index_t greedy_descent(const Point<D>& query, Path& path) const {
+    [[nodiscard]] index_t greedy_descent(const Located& query, Path& path) const {
         std::size_t inner = 0;
         index_t begin = 0;
-        index_t end = nb_bboxes();
+        index_t end = nb_positions();
         unsigned depth = 0;
         while (end - begin > 1) {
             const index_t middle = begin + (end - begin) / 2;
             prefetch_children(inner, begin, middle);
             double left = 0;
             double right = 0;
-            const bool go_left = Kernels::child_distances(inner_[inner], query, left, right);
+            const bool go_left =
+                Kernels::child_distances(inner_[inner], query.local, frame_.inverse, left, right);
             Step& step = path.steps[depth++];
             if (go_left) {
                 step = {left, right, inner + (middle - begin), middle, end};
@@ -389,7 +520,7 @@ private:
     // `queries` and `paths`), each node's queries forming one run of it.
     struct Group {
         struct Query {
-            Point<D> point;
+            Located located;
             std::size_t index;
         };
 
@@ -420,7 +551,7 @@ private:
         std::array<std::array<Task, group_size>, 2> levels;
         unsigned current = 0;
         unsigned nb_tasks = 1;
-        levels[0][0] = {0, 0, nb_bboxes(), 0, 0, count};
+        levels[0][0] = {0, 0, nb_positions(), 0, 0, count};
         std::array<index_t, group_size> seeds;
         while (nb_tasks > 0) {
             unsigned nb_next = 0;
@@ -443,8 +574,8 @@ private:
                     const unsigned id = group.ids[k];
                     double left = 0;
                     double right = 0;
-                    const bool go_left =
-                        Kernels::child_distances_flat(boxes, group.queries[id].point, left, right);
+                    const bool go_left = Kernels::child_distances_flat(
+                        boxes, group.queries[id].located.local, frame_.inverse, left, right);
                     Step& step = group.paths[id].steps[task.depth];
                     step.first = go_left ? left : right;
                     step.second = go_left ? right : left;
@@ -485,12 +616,45 @@ private:
 #endif
         }
         for (unsigned id = 0; id < count; ++id) {
-            const Point<D>& query = group.queries[id].point;
+            const Located& query = group.queries[id].located;
             const index_t seed = seeds[id];
-            const double seed_distance = Kernels::read_distance(distance(query, seed));
+            const double seed_distance =
+                measure_seed(distance, query.point, leaves_[seed], seed, bound);
             Nearest nearest{seed, seed_distance, std::min(seed_distance, bound)};
             visit_off_path<true, true>(query, distance, group.paths[id], nearest);
             answer(group.queries[id].index, nearest.element, nearest.distance);
+        }
+    }
+
+    template <typename Distance, typename = void>
+    struct HasBounded : std::false_type {};
+
+    template <typename Distance>
+    struct HasBounded<Distance, std::void_t<decltype(std::declval<const Distance&>().bounded(
+                                    std::declval<const Point<D>&>(), index_t{}, double{}))>>
+        : std::true_type {};
+
+    static constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+    // The seed's distance, +infinity at an empty position (`element` is NO_ID there), else
+    // the distance to `measured` (the element, or its position).
+    template <typename Distance>
+    static double measure_seed(const Distance& distance, const Point<D>& point, index_t element,
+                               index_t measured, double limit) {
+        if (element == NO_ID) {
+            return kInfinity;
+        }
+        return Kernels::read_distance(measure(distance, point, measured, limit));
+    }
+
+    // The element distance, through the distance's `bounded` when it has one.
+    template <typename Distance>
+    static double measure(const Distance& distance, const Point<D>& point, index_t element,
+                          double limit) {
+        if constexpr (HasBounded<Distance>::value) {
+            return distance.bounded(point, element, limit);
+        } else {
+            return distance(point, element);
         }
     }
 
@@ -533,7 +697,7 @@ private:
     // With `Positions`, elements are named by their leaf positions (see
     // `closest_position_within`).
     template <bool StopAtZero, bool Positions, typename ElementDistance>
-    void visit_off_path(const Point<D>& query, const ElementDistance& distance, const Path& path,
+    void visit_off_path(const Located& query, const ElementDistance& distance, const Path& path,
                         Nearest& nearest) const {
         // A seed at distance 0 ends the search at once (the loop below would return on its
         // first level): the levels need not even be read.
@@ -565,10 +729,11 @@ private:
     }
 
     template <bool Positions, typename ElementDistance>
-    void visit_leaf(const Point<D>& query, const ElementDistance& distance, index_t position,
+    void visit_leaf(const Located& query, const ElementDistance& distance, index_t position,
                     Nearest& nearest) const {
         const index_t element = Positions ? position : leaves_[position];
-        const double element_distance = Kernels::read_distance(distance(query, element));
+        const double element_distance =
+            Kernels::read_distance(measure(distance, query.point, element, nearest.limit));
         if (element_distance < nearest.limit) {
             nearest = {element, element_distance, element_distance};
         }
@@ -577,7 +742,7 @@ private:
     // Visits the inner node at pre-order index `inner` covering [begin, end) (end - begin > 1);
     // the caller has checked its box distance against the current limit.
     template <bool StopAtZero, bool Positions, typename ElementDistance>
-    void visit_inner(const Point<D>& query, const ElementDistance& distance, std::size_t inner,
+    void visit_inner(const Located& query, const ElementDistance& distance, std::size_t inner,
                      index_t begin, index_t end, Nearest& nearest) const {
         if (StopAtZero && !(nearest.limit > 0)) {
             return;
@@ -594,8 +759,8 @@ private:
         }
         double left_distance = 0;
         double right_distance = 0;
-        const bool left_first =
-            Kernels::child_distances(inner_[inner], query, left_distance, right_distance);
+        const bool left_first = Kernels::child_distances(inner_[inner], query.local, frame_.inverse,
+                                                         left_distance, right_distance);
         const double first_distance = left_first ? left_distance : right_distance;
         const double second_distance = left_first ? right_distance : left_distance;
         if (first_distance < nearest.limit) {
@@ -612,7 +777,7 @@ private:
     }
 
     template <bool StopAtZero, bool Positions, typename ElementDistance>
-    void visit_child(const Point<D>& query, const ElementDistance& distance, std::size_t inner,
+    void visit_child(const Located& query, const ElementDistance& distance, std::size_t inner,
                      index_t begin, index_t middle, index_t end, bool left,
                      Nearest& nearest) const {
         if (left) {
@@ -639,7 +804,9 @@ private:
             return;
         }
         if (end - begin == 1) {
-            action(leaves_[begin]);
+            if (leaves_[begin] != NO_ID) {
+                action(leaves_[begin]);
+            }
             return;
         }
         const index_t middle = begin + (end - begin) / 2;
@@ -649,10 +816,57 @@ private:
                            end);
     }
 
+    // Visits the node covering [begin, end) whose box is `box` for
+    // `for_each_position_containing`, `local` being the point in the frame's coordinates.
+    template <typename Action>
+    void visit_containing(const Point<D>& local, const Action& action, const FloatBox& box,
+                          std::size_t inner, index_t begin, index_t end) const {
+        for (index_t axis = 0; axis < D; ++axis) {
+            const double value = local.value(axis);
+            if (value < static_cast<double>(box.min[axis])
+                || value > static_cast<double>(box.max[axis])) {
+                return;
+            }
+        }
+        if (end - begin == 1) {
+            if (leaves_[begin] != NO_ID) {
+                action(begin);
+            }
+            return;
+        }
+        const index_t middle = begin + (end - begin) / 2;
+        const ChildBoxes& children = inner_[inner];
+        visit_containing(local, action, children.child(0), inner + 1, begin, middle);
+        visit_containing(local, action, children.child(1), inner + (middle - begin), middle, end);
+    }
+
+    // The update steps' helpers (src/aabb_tree_update.cpp).
+    FloatBox leaf_box(index_t position, const LeafData& data) const;
+    FloatBox rebuild_node(ChildBoxes* records, std::size_t inner, index_t begin, index_t end,
+                          const LeafData& data) const;
+    void grow(LeafData& data) noexcept;
+    void spread(index_t begin, index_t end, index_t after, index_t element,
+                LeafData& data) noexcept;
+    [[nodiscard]] index_t empty_position_in(index_t begin, index_t end, index_t near) const;
+    [[nodiscard]] index_t insertion_position(const FloatBox& box) const;
+
+    detail::BoxFrame<D> frame_;
     FloatBox root_{FloatBox::empty()};
+    index_t nb_elements_ = 0;
     // One record per inner node (n - 1 of them), in depth-first pre-order.
     std::unique_ptr<ChildBoxes[]> inner_;
     std::vector<index_t> leaves_;
+    // From the first update on: the leaf position of every element (NO_ID: none).
+    std::vector<index_t> positions_;
+    // A prepared update: the new element-to-position map (when a renumbering makes one), the
+    // positions it empties, and the records of a larger layout with its number of positions.
+    std::vector<index_t> new_positions_;
+    std::vector<index_t> emptied_;
+    std::unique_ptr<ChildBoxes[]> grown_inner_;
+    std::unique_ptr<FloatBox[]> grown_boxes_;
+    index_t grown_size_ = 0;
+    index_t new_nb_elements_ = 0;
+    bool renumbering_ = false;
 };
 
 extern template class AABBTree<1>;

@@ -133,6 +133,17 @@ using Point1D = Point<1>;
 using Point2D = Point<2>;
 using Point3D = Point<3>;
 
+/// True when every coordinate of `point` is finite: no NaN, no infinity.
+template <index_t D>
+[[nodiscard]] bool is_finite(const Point<D>& point) {
+    for (index_t axis = 0; axis < D; ++axis) {
+        if (!std::isfinite(point.value(axis))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace orvex
 
 namespace std {

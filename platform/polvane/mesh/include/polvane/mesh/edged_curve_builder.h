@@ -37,6 +37,11 @@ public:
     /// Appends the edges in order and returns the index of the first.
     index_t create_edges(absl::Span<const std::array<index_t, 2>> edges);
 
+    /// Replaces the vertices of `edge` in place (a local edit: a split keeps the split edge's
+    /// index for one of its halves and appends the other). Its attributes stay.
+    /// \throw PolvaneException when the edge or a vertex does not exist (nothing changes).
+    void set_edge_vertices(index_t edge, const std::array<index_t, 2>& vertices);
+
     /// Removes the flagged edges, keeping the others in order; returns the old-to-new list.
     std::vector<index_t> delete_edges(const std::vector<bool>& to_delete);
 

@@ -43,7 +43,8 @@
 /// - `element_attribute_manager(mesh)`, const or not: the attribute manager of the elements;
 /// - the builder's element edits under one name: `create_element(builder, vertices)`,
 ///   `create_elements(builder, elements)` (the index of the first new element),
-///   `permute_elements(builder, permutation)` and `delete_elements(builder, flags)` (the old
+///   `set_element_vertices(builder, element, vertices)`, `permute_elements(builder,
+///   permutation)` and `delete_elements(builder, flags)` (the old
 ///   to new index map), with the meaning of the builder's own functions.
 /// Surfaces and solids, whose elements know their neighbours across facets, also provide (curves
 /// keep no adjacencies and do not):
@@ -117,6 +118,12 @@ struct MeshTraits<EdgedCurve<1>> {
         return builder.create_edges(elements);
     }
 
+    /// Replaces the vertices of `element` in place.
+    static void set_element_vertices(Builder& builder, index_t element,
+                                     const std::array<index_t, 2>& vertices) {
+        builder.set_edge_vertices(element, vertices);
+    }
+
     /// Reorders the elements: afterwards element k is the one that was `permutation[k]`.
     static void permute_elements(Builder& builder, absl::Span<const index_t> permutation) {
         builder.permute_edges(permutation);
@@ -182,6 +189,12 @@ struct MeshTraits<TriangulatedSurface<2>> {
     static index_t create_elements(Builder& builder,
                                    absl::Span<const std::array<index_t, 3>> elements) {
         return builder.create_triangles(elements);
+    }
+
+    /// Replaces the vertices of `element` in place.
+    static void set_element_vertices(Builder& builder, index_t element,
+                                     const std::array<index_t, 3>& vertices) {
+        builder.set_triangle_vertices(element, vertices);
     }
 
     /// Reorders the elements: afterwards element k is the one that was `permutation[k]`.
@@ -285,6 +298,12 @@ struct MeshTraits<TetrahedralSolid<3>> {
     static index_t create_elements(Builder& builder,
                                    absl::Span<const std::array<index_t, 4>> elements) {
         return builder.create_tetrahedra(elements);
+    }
+
+    /// Replaces the vertices of `element` in place.
+    static void set_element_vertices(Builder& builder, index_t element,
+                                     const std::array<index_t, 4>& vertices) {
+        builder.set_tetrahedron_vertices(element, vertices);
     }
 
     /// Reorders the elements: afterwards element k is the one that was `permutation[k]`.

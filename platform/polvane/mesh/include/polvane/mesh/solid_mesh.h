@@ -1,30 +1,23 @@
 #pragma once
 
 #include <array>
-#include <memory>
 #include <optional>
 
 #include "polvane/basic/attribute_manager.h"
 #include "polvane/basic/index.h"
-#include "polvane/geometry/point.h"
 #include "polvane/mesh/element_identifiers.h"
 #include "polvane/mesh/export.h"
-#include "polvane/mesh/mesh_edges.h"
+#include "polvane/mesh/simplicial_mesh.h"
 
 namespace orvex {
-namespace detail {
-template <index_t D, index_t N>
-class SimplexStorage;
-class StorageAccess;
-}  // namespace detail
 
 /// A solid mesh of dimension D. Provided for D = 3 only.
 template <index_t D>
 class SolidMesh;
 
-/// A mesh of tetrahedra: the base class of `TetrahedralSolid<3>`, which holds everything
-/// (points, tetrahedra, adjacencies, edges, attribute managers); the derived class adds the
-/// geometric view `tetrahedron(index)`.
+/// A mesh of tetrahedra: the base class of `TetrahedralSolid<3>`, which adds the geometric view
+/// `tetrahedron(index)`. The vertices, their manager and the edges are `SimplicialMesh<3>`'s;
+/// this class adds the polyhedra (tetrahedra), their adjacencies and their manager.
 ///
 /// Vertices and polyhedra are numbered from 0 without gaps. Polyhedra are tetrahedra. Local
 /// facet f is the facet opposite local vertex f, made of the local vertices (1, 3, 2),
@@ -38,18 +31,9 @@ class SolidMesh;
 /// polyhedron. Changes go through `TetrahedralSolidBuilder<3>`. Queries do not check their
 /// indices; they are safe to call from several threads while nobody changes the mesh.
 template <>
-class POLVANE_MESH_EXPORT SolidMesh<3> {
+class POLVANE_MESH_EXPORT SolidMesh<3> : public SimplicialMesh<3> {
 public:
-    static constexpr index_t dimension = 3;
-
-    virtual ~SolidMesh();
-
-    SolidMesh(const SolidMesh&) = delete;
-    SolidMesh& operator=(const SolidMesh&) = delete;
-
-    [[nodiscard]] index_t nb_vertices() const;
-
-    [[nodiscard]] const Point<3>& point(index_t vertex) const;
+    ~SolidMesh() override;
 
     [[nodiscard]] index_t nb_polyhedra() const;
 
@@ -87,42 +71,14 @@ public:
     [[nodiscard]] std::optional<PolyhedronFacetEdge> polyhedron_facet_edge_from_vertices(
         const std::array<index_t, 2>& edge_vertices, index_t polyhedron) const;
 
-    [[nodiscard]] AttributeManager& vertex_attribute_manager();
-
-    [[nodiscard]] const AttributeManager& vertex_attribute_manager() const;
-
     [[nodiscard]] AttributeManager& polyhedron_attribute_manager();
 
     [[nodiscard]] const AttributeManager& polyhedron_attribute_manager() const;
-
-    [[nodiscard]] bool are_edges_enabled() const;
-
-    /// Creates the unique edges of the current polyhedra (see `MeshEdges` for the order); does
-    /// nothing when they exist.
-    void enable_edges();
-
-    /// Forgets the edges and their attributes.
-    void disable_edges();
-
-    /// \throw PolvaneException when edges are not enabled.
-    [[nodiscard]] const MeshEdges& edges() const;
-
-    /// \throw PolvaneException when edges are not enabled.
-    [[nodiscard]] MeshEdges& edges();
 
 protected:
     SolidMesh();
     SolidMesh(SolidMesh&& other) noexcept;
     SolidMesh& operator=(SolidMesh&& other) noexcept;
-
-    /// Makes this mesh an independent copy of `from`: same indices, same adjacencies, same
-    /// edges, and attribute values copied (`AttributeManager::copy`).
-    void copy(const SolidMesh& from);
-
-private:
-    friend class detail::StorageAccess;
-
-    std::unique_ptr<detail::SimplexStorage<3, 4>> impl_;
 };
 
 }  // namespace orvex

@@ -1,30 +1,24 @@
 #pragma once
 
 #include <array>
-#include <memory>
 #include <optional>
 
 #include "polvane/basic/attribute_manager.h"
 #include "polvane/basic/index.h"
-#include "polvane/geometry/point.h"
 #include "polvane/mesh/element_identifiers.h"
 #include "polvane/mesh/export.h"
-#include "polvane/mesh/mesh_edges.h"
+#include "polvane/mesh/simplicial_mesh.h"
 
 namespace orvex {
-namespace detail {
-template <index_t D, index_t N>
-class SimplexStorage;
-class StorageAccess;
-}  // namespace detail
 
 /// A surface mesh of dimension D. Provided for D = 2 only.
 template <index_t D>
 class SurfaceMesh;
 
-/// A mesh of triangles of the plane: the base class of `TriangulatedSurface<2>`, which holds
-/// everything (points, triangles, adjacencies, edges, attribute managers); the derived class
-/// adds the geometric view `triangle(index)`.
+/// A mesh of triangles of the plane: the base class of `TriangulatedSurface<2>`, which adds the
+/// geometric view `triangle(index)`. The vertices, their manager and the edges are
+/// `SimplicialMesh<2>`'s; this class adds the polygons (triangles), their adjacencies and their
+/// manager.
 ///
 /// Vertices and polygons are numbered from 0 without gaps. Polygons are triangles; local edge
 /// e of a polygon joins its local vertices e and (e + 1) mod 3. Adjacencies are what
@@ -40,18 +34,9 @@ class SurfaceMesh;
 /// (\pre: below the counts); they are safe to call from several threads while nobody changes
 /// the mesh. Not copyable: derived classes offer `clone()`.
 template <>
-class POLVANE_MESH_EXPORT SurfaceMesh<2> {
+class POLVANE_MESH_EXPORT SurfaceMesh<2> : public SimplicialMesh<2> {
 public:
-    static constexpr index_t dimension = 2;
-
-    virtual ~SurfaceMesh();
-
-    SurfaceMesh(const SurfaceMesh&) = delete;
-    SurfaceMesh& operator=(const SurfaceMesh&) = delete;
-
-    [[nodiscard]] index_t nb_vertices() const;
-
-    [[nodiscard]] const Point<2>& point(index_t vertex) const;
+    ~SurfaceMesh() override;
 
     [[nodiscard]] index_t nb_polygons() const;
 
@@ -79,42 +64,14 @@ public:
     [[nodiscard]] std::optional<PolygonEdge> polygon_edge_from_vertices(index_t polygon, index_t v0,
                                                                         index_t v1) const;
 
-    [[nodiscard]] AttributeManager& vertex_attribute_manager();
-
-    [[nodiscard]] const AttributeManager& vertex_attribute_manager() const;
-
     [[nodiscard]] AttributeManager& polygon_attribute_manager();
 
     [[nodiscard]] const AttributeManager& polygon_attribute_manager() const;
-
-    [[nodiscard]] bool are_edges_enabled() const;
-
-    /// Creates the unique edges of the current polygons (see `MeshEdges` for the order); does
-    /// nothing when they exist.
-    void enable_edges();
-
-    /// Forgets the edges and their attributes.
-    void disable_edges();
-
-    /// \throw PolvaneException when edges are not enabled.
-    [[nodiscard]] const MeshEdges& edges() const;
-
-    /// \throw PolvaneException when edges are not enabled.
-    [[nodiscard]] MeshEdges& edges();
 
 protected:
     SurfaceMesh();
     SurfaceMesh(SurfaceMesh&& other) noexcept;
     SurfaceMesh& operator=(SurfaceMesh&& other) noexcept;
-
-    /// Makes this mesh an independent copy of `from`: same indices, same adjacencies, same
-    /// edges, and attribute values copied (`AttributeManager::copy`).
-    void copy(const SurfaceMesh& from);
-
-private:
-    friend class detail::StorageAccess;
-
-    std::unique_ptr<detail::SimplexStorage<2, 3>> impl_;
 };
 
 }  // namespace orvex

@@ -39,6 +39,13 @@ public:
     /// \throw PolvaneException when a vertex does not exist (nothing is created then).
     index_t create_tetrahedra(absl::Span<const std::array<index_t, 4>> tetrahedra);
 
+    /// Replaces the vertices of `tetrahedron` in place (a local edit: a split keeps the split
+    /// tetrahedron's index for one of its parts and appends the others). Its attributes stay; its
+    /// adjacencies and those of its neighbours across to it become absent; new edges are
+    /// appended (edges only the old vertices used stay until tetrahedrons are next deleted).
+    /// \throw PolvaneException when the tetrahedron or a vertex does not exist (nothing changes).
+    void set_tetrahedron_vertices(index_t tetrahedron, const std::array<index_t, 4>& vertices);
+
     /// Stores `adjacent` as the polyhedron across `facet` (one side only; `NO_ID` for none).
     void set_polyhedron_adjacent(const PolyhedronFacet& facet, index_t adjacent);
 

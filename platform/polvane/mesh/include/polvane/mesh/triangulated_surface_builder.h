@@ -45,6 +45,13 @@ public:
     /// \throw PolvaneException when a vertex does not exist (nothing is created then).
     index_t create_triangles(absl::Span<const std::array<index_t, 3>> triangles);
 
+    /// Replaces the vertices of `triangle` in place (a local edit: a split keeps the split
+    /// triangle's index for one of its parts and appends the others). Its attributes stay; its
+    /// adjacencies and those of its neighbours across to it become absent; new edges are
+    /// appended (edges only the old vertices used stay until triangles are next deleted).
+    /// \throw PolvaneException when the triangle or a vertex does not exist (nothing changes).
+    void set_triangle_vertices(index_t triangle, const std::array<index_t, 3>& vertices);
+
     /// Stores `adjacent` as the polygon across `edge` (one side only; `NO_ID` for none).
     /// \throw PolvaneException when the polygon, local edge or adjacent polygon does not exist.
     void set_polygon_adjacent(const PolygonEdge& edge, index_t adjacent);

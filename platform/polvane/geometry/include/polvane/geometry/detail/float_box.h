@@ -46,6 +46,16 @@ struct FloatBox {
         return BoundingBox<D>{low, high};
     }
 
+    /// Whether the box contains `other` (an empty `other` is contained by any box).
+    [[nodiscard]] bool contains(const FloatBox& other) const {
+        for (index_t axis = 0; axis < D; ++axis) {
+            if (other.min[axis] < min[axis] || other.max[axis] > max[axis]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     /// Grows the box to contain `other`.
     void add(const FloatBox& other) {
         for (index_t axis = 0; axis < D; ++axis) {
@@ -74,6 +84,14 @@ struct alignas(D == 2 ? 32 : 16) ChildBoxes {
         return boxes;
     }
 
+    /// Stores `box` as child `index` (0 left, 1 right).
+    void set_child(index_t index, const FloatBox<D>& box) {
+        for (index_t axis = 0; axis < D; ++axis) {
+            axes[axis][index] = box.min[axis];
+            axes[axis][2 + index] = box.max[axis];
+        }
+    }
+
     /// The box of child `index` (0 left, 1 right).
     [[nodiscard]] FloatBox<D> child(index_t index) const {
         FloatBox<D> box{};
@@ -85,9 +103,102 @@ struct alignas(D == 2 ? 32 : 16) ChildBoxes {
     }
 };
 
+/// Where the stored boxes sit: a stored bound f stands for origin + f / scale, with one origin
+/// per axis and one power-of-two scale for all axes (so that distances keep their
+/// proportions). Single precision holds 24 bits relative to a bound's magnitude: stored as
+/// they are, the boxes of a mesh 10 km long at 5e6 m from the origin would be rounded to half
+/// a metre, and beyond 3.4e38 every box would be infinite. Relative to an origin inside the
+/// mesh and scaled to its extent, they keep their resolution wherever the mesh lies. The
+/// identity frame (origin 0, scale 1) stores the bounds as they are.
+template <index_t D>
+struct BoxFrame {
+    /// The origin of each axis.
+    std::array<double, D> origin{};
+    /// A power of two.
+    double scale = 1;
+    /// 1 / scale, exactly.
+    double inverse = 1;
+
+    /// Where local coordinates of finite points that overflow are clamped: far beyond every
+    /// stored bound (at most 2^128), so that box distances stay finite lower bounds.
+    static constexpr double far = 0x1p900;
+
+    /// The point in the frame's coordinates, (point - origin) * scale, as the queries measure
+    /// it against the stored bounds. Exact for the identity frame, and for points within half
+    /// an origin coordinate of it (Sterbenz): those near the mesh, where the tolerance is
+    /// decided.
+    [[nodiscard]] Point<D> local(const Point<D>& point) const {
+        Point<D> result;
+        for (index_t axis = 0; axis < D; ++axis) {
+            double value = (point.value(axis) - origin[axis]) * scale;
+            if (std::isinf(value) && std::isfinite(point.value(axis))) {
+                value = std::copysign(far, value);
+            }
+            result.set_value(axis, value);
+        }
+        return result;
+    }
+
+    /// A bound of the world (a lower one unless `upper`) in the frame's coordinates, rounded
+    /// outward: the local value of every point on the inner side of `bound` is on the inner
+    /// side of the result.
+    [[nodiscard]] double local_bound(index_t axis, double bound, bool upper) const {
+        if (origin[axis] == 0 && scale == 1) {
+            return bound;
+        }
+        const double direction = upper ? 1.0 : -1.0;
+        const double offset = outward_sum(bound, -origin[axis], direction);
+        double value = offset * scale;
+        if (std::isinf(value) && std::isfinite(bound)) {
+            return std::copysign(std::numeric_limits<double>::max(), value);
+        }
+        if (std::isfinite(value) && value * inverse != offset) {
+            // The product lost digits below the normal range: one step outward covers them.
+            value = std::nextafter(value, direction * std::numeric_limits<double>::infinity());
+        }
+        return value;
+    }
+
+    /// A stored bound (a lower one unless `upper`) in the world's coordinates, rounded
+    /// outward.
+    [[nodiscard]] double world_bound(index_t axis, float bound, bool upper) const {
+        double value = static_cast<double>(bound) * inverse;
+        if (std::isinf(value) && std::isfinite(bound)) {
+            value = std::copysign(std::numeric_limits<double>::max(), value);
+        }
+        return outward_sum(value, origin[axis], upper ? 1.0 : -1.0);
+    }
+
+    /// A stored box in the world's coordinates, rounded outward.
+    [[nodiscard]] BoundingBox<D> world(const FloatBox<D>& box) const {
+        Point<D> low;
+        Point<D> high;
+        for (index_t axis = 0; axis < D; ++axis) {
+            low.set_value(axis, world_bound(axis, box.min[axis], false));
+            high.set_value(axis, world_bound(axis, box.max[axis], true));
+        }
+        return BoundingBox<D>{low, high};
+    }
+
+private:
+    // a + b rounded towards the side of `direction` (+1 up, -1 down): the rounding error of the
+    // sum is recovered exactly (two-sum) and, when it lies on the other side, the sum takes one
+    // step. Infinite operands give their infinity.
+    static double outward_sum(double a, double b, double direction) {
+        const double sum = a + b;
+        const double b_part = sum - a;
+        const double error = (a - (sum - b_part)) + (b - b_part);
+        if (error * direction > 0) {
+            return std::nextafter(sum, direction * std::numeric_limits<double>::infinity());
+        }
+        return sum;
+    }
+};
+
 /// The distance kernels of the tree's queries: `BoundingBox::signed_distance` of a stored box
-/// (evaluated on its double-precision value, to the same bits), one box at a time or both
-/// children of a record at once.
+/// to a point in the frame's coordinates (evaluated on the box's double-precision value, to
+/// the same bits), multiplied by the frame's `inverse` to give a world distance; one box at a
+/// time or both children of a record at once.
 template <index_t D>
 class BoxDistance {
 public:
@@ -98,7 +209,7 @@ public:
 
     /// Written with selections rather than branches per axis: whether a query lies inside a
     /// child's box is a coin flip, and mispredictions dominated the descent.
-    static double box_distance(const FloatBox<D>& box, const Point<D>& point) {
+    static double box_distance(const FloatBox<D>& box, const Point<D>& point, double inverse) {
         double outside2 = 0.0;
         double largest_gap = -std::numeric_limits<double>::infinity();
         bool nan = false;
@@ -116,7 +227,7 @@ public:
         if (nan) {
             return std::numeric_limits<double>::quiet_NaN();
         }
-        return finish_distance(box, point, outside2, std::sqrt(outside2), largest_gap);
+        return finish_distance(box, point, outside2, std::sqrt(outside2), largest_gap) * inverse;
     }
 
     /// Both children's box distances, each to the bits of `box_distance`. With SSE2 the two
@@ -127,8 +238,8 @@ public:
     /// Returns left < right. In the common case that comparison is read off the signs and the
     /// largest gaps, without waiting for the square roots: a box that holds the point is at
     /// distance `largest_gap + 0 <= 0`, one that does not at a positive distance.
-    static bool child_distances(const ChildBoxes<D>& boxes, const Point<D>& point, double& left,
-                                double& right) {
+    static bool child_distances(const ChildBoxes<D>& boxes, const Point<D>& point, double inverse,
+                                double& left, double& right) {
 #if defined(__SSE2__)
         const ChildGaps measured = child_gaps(boxes, point);
         const __m128d zero = _mm_setzero_pd();
@@ -136,7 +247,8 @@ public:
         const __m128d root = _mm_sqrt_pd(measured.outside2);
         const __m128d outside = _mm_cmpgt_pd(largest_gap, zero);
         if (common_case(measured, outside)) {
-            const __m128d distances = common_distances(measured, outside, root);
+            const __m128d distances =
+                _mm_mul_pd(common_distances(measured, outside, root), _mm_set1_pd(inverse));
             left = _mm_cvtsd_f64(distances);
             right = _mm_cvtsd_f64(_mm_unpackhi_pd(distances, distances));
             const int outside_lanes = _mm_movemask_pd(outside);
@@ -162,13 +274,14 @@ public:
                 return std::numeric_limits<double>::quiet_NaN();
             }
             return finish_distance(boxes.child(child), point, squares[child], roots[child],
-                                   gaps[child]);
+                                   gaps[child])
+                   * inverse;
         };
         left = finish(0);
         right = finish(1);
 #else
-        left = box_distance(boxes.child(0), point);
-        right = box_distance(boxes.child(1), point);
+        left = box_distance(boxes.child(0), point, inverse);
+        right = box_distance(boxes.child(1), point, inverse);
 #endif
         return left < right;
     }
@@ -177,20 +290,21 @@ public:
     /// the box tests of different queries overlap and the square roots' latency is hidden:
     /// there, the branches on each query's signs would be mispredicted half the time.
     static bool child_distances_flat(const ChildBoxes<D>& boxes, const Point<D>& point,
-                                     double& left, double& right) {
+                                     double inverse, double& left, double& right) {
 #if defined(__SSE2__)
         const ChildGaps gaps = child_gaps(boxes, point);
         const __m128d root = _mm_sqrt_pd(gaps.outside2);
         const __m128d outside = _mm_cmpgt_pd(gaps.largest_gap, _mm_setzero_pd());
         if (__builtin_expect(static_cast<long>(!common_case(gaps, outside)), 0) != 0) {
-            return child_distances(boxes, point, left, right);
+            return child_distances(boxes, point, inverse, left, right);
         }
-        const __m128d distances = common_distances(gaps, outside, root);
+        const __m128d distances =
+            _mm_mul_pd(common_distances(gaps, outside, root), _mm_set1_pd(inverse));
         left = _mm_cvtsd_f64(distances);
         right = _mm_cvtsd_f64(_mm_unpackhi_pd(distances, distances));
         return left < right;
 #else
-        return child_distances(boxes, point, left, right);
+        return child_distances(boxes, point, inverse, left, right);
 #endif
     }
 

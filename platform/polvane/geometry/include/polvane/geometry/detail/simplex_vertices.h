@@ -1,8 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <type_traits>
 
 #include "polvane/basic/index.h"
@@ -45,7 +48,9 @@ constexpr const Point<D>& as_point(const Arg& argument) {
     return static_cast<const Point<D>&>(argument);
 }
 
-/// The average of the given points, summed first and divided once.
+/// The average of the given points, summed first and divided once. Where that sum overflows
+/// (finite coordinates near ±1e308), each coordinate is divided first and the average kept
+/// between the smallest and largest coordinate, so that finite points have a finite average.
 template <index_t D, typename PointType, std::size_t N>
 Point<D> barycenter(const std::array<PointType, N>& vertices) {
     Point<D> sum;
@@ -53,7 +58,19 @@ Point<D> barycenter(const std::array<PointType, N>& vertices) {
         sum += vertex;
     }
     for (index_t axis = 0; axis < D; ++axis) {
-        sum.set_value(axis, sum.value(axis) / static_cast<double>(N));
+        double mean = sum.value(axis) / static_cast<double>(N);
+        if (!std::isfinite(mean)) {
+            mean = 0;
+            double low = std::numeric_limits<double>::infinity();
+            double high = -low;
+            for (const Point<D>& vertex : vertices) {
+                mean += vertex.value(axis) / static_cast<double>(N);
+                low = std::min(low, vertex.value(axis));
+                high = std::max(high, vertex.value(axis));
+            }
+            mean = low <= high ? std::clamp(mean, low, high) : mean;
+        }
+        sum.set_value(axis, mean);
     }
     return sum;
 }
