@@ -11,6 +11,7 @@
 #include <limits>
 #include <random>
 #include <stdexcept>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -152,7 +153,15 @@ template <typename Kind>
 class InternalDistanceBatch : public testing::Test {};
 
 using Kinds = testing::Types<Triangles, Tetrahedra>;
-TYPED_TEST_SUITE(InternalDistanceBatch, Kinds);
+
+struct KindNames {
+    template <typename Kind>
+    static std::string GetName(int) {
+        return Kind::kDimension == 2 ? "Triangles" : "Tetrahedra";
+    }
+};
+
+TYPED_TEST_SUITE(InternalDistanceBatch, Kinds, KindNames);
 
 // Jittered grids, and exact ones, whose edges have equal or nearly equal lengths; whole meshes
 // and ranges of them, of every length modulo 4.
