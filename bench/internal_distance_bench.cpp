@@ -10,6 +10,10 @@
 //   regions, clamped segment-segment parameters, squared distances and one square root), fast
 //   but inaccurate for thin and flat elements.
 //
+// The quality of whole meshes (the minimal record and the status of every element) is timed one
+// by one and by the batch functions, on the span and on the mesh, in the same run; the batch
+// also in four lanes only, as on processors without AVX-512.
+//
 // Cache hits are measured over whole meshes (every element remembered, then each looked up in
 // mesh order) and over working sets of 1e3 to 1e5 elements beside the fresh computation;
 // BM_TetrahedronCacheHitSpeedup times both back to back in one run and reports their ratio.
@@ -35,12 +39,14 @@
 #include <tuple>
 #include <vector>
 
+#include "internal_distance/batch_lanes.h"
 #include "internal_distance/points_key.h"
 #include "orvex/background_common/internal_distance/internal_distance_cache.h"
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
 #include "orvex_testing/mesh_generators.h"
 #include "polvane/geometry/distance.h"
+#include "polvane/geometry/orientation.h"
 #include "polvane/geometry/segment.h"
 
 namespace {
@@ -134,6 +140,45 @@ void solid_sizes(benchmark::internal::Benchmark* benchmark) {
     benchmark->Arg(26)->Arg(55)->Unit(benchmark::kMillisecond);
 }
 
+// The quality of a whole mesh, the minimal record and the status of every element: one by one
+// at its fastest (the minimal record, then the status read off its distance and the exact
+// orientation sign, each element measured once), and by the batch functions on the span of
+// elements and on the mesh itself, written into arrays of their own, in the same run.
+using Status = InternalDistance::ELEMENT_STATUS;
+
+template <typename Element, typename Minimal, typename Positive>
+void quality_one_by_one(benchmark::State& state, const std::vector<Element>& elements,
+                        Minimal minimal_of, Positive positive) {
+    std::vector<InternalDistance> minimal(elements.size());
+    std::vector<Status> status(elements.size());
+    for (auto _ : state) {
+        for (std::size_t e = 0; e < elements.size(); ++e) {
+            minimal[e] = minimal_of(elements[e]);
+            status[e] = minimal[e].distance <= orvex::GLOBAL_EPSILON ? Status::degenerated
+                        : positive(elements[e])                      ? Status::valid
+                                                                     : Status::inverted;
+        }
+        benchmark::DoNotOptimize(minimal.data());
+        benchmark::DoNotOptimize(status.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * elements.size()));
+}
+
+// `batch(minimal, status)` fills the arrays of `count` entries.
+template <typename Batch>
+void quality_batch(benchmark::State& state, std::size_t count, bool with_status, Batch batch) {
+    std::vector<InternalDistance> minimal(count);
+    std::vector<Status> status(with_status ? count : 0);
+    for (auto _ : state) {
+        batch(absl::MakeSpan(minimal), absl::MakeSpan(status));
+        benchmark::DoNotOptimize(minimal.data());
+        benchmark::DoNotOptimize(status.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
+}
+
 // ------------------------------------------------------------------------------------------
 // Triangles
 
@@ -164,6 +209,33 @@ void BM_TriangleStatus(benchmark::State& state) {
 }
 
 BENCHMARK(BM_TriangleStatus)->Apply(surface_sizes);
+
+void BM_TriangleQualityOneByOne(benchmark::State& state) {
+    quality_one_by_one(
+        state, triangles_of(static_cast<index_t>(state.range(0))),
+        [](const Triangle<2>& t) { return orvex::internal::minimal_triangle_internal_distance(t); },
+        [](const Triangle<2>& t) { return orvex::triangle_area_sign(t) == orvex::SIDE::positive; });
+}
+
+BENCHMARK(BM_TriangleQualityOneByOne)->Apply(surface_sizes);
+
+void BM_TriangleQualityBatch(benchmark::State& state) {
+    const auto triangles = triangles_of(static_cast<index_t>(state.range(0)));
+    quality_batch(state, triangles.size(), true, [&triangles](auto minimal, auto status) {
+        orvex::internal::minimal_triangle_internal_distances(triangles, minimal, status);
+    });
+}
+
+BENCHMARK(BM_TriangleQualityBatch)->Apply(surface_sizes);
+
+void BM_TriangleQualityBatchOnSurface(benchmark::State& state) {
+    const auto& mesh = surface(static_cast<index_t>(state.range(0)));
+    quality_batch(state, mesh.nb_polygons(), true, [&mesh](auto minimal, auto status) {
+        orvex::internal::minimal_triangle_internal_distances(mesh, 0, minimal, status);
+    });
+}
+
+BENCHMARK(BM_TriangleQualityBatchOnSurface)->Apply(surface_sizes);
 
 void BM_TriangleCacheHit(benchmark::State& state) {
     const auto triangles = triangles_of(static_cast<index_t>(state.range(0)));
@@ -223,6 +295,59 @@ void BM_TetrahedronStatus(benchmark::State& state) {
 }
 
 BENCHMARK(BM_TetrahedronStatus)->Apply(solid_sizes);
+
+void BM_TetrahedronQualityOneByOne(benchmark::State& state) {
+    quality_one_by_one(
+        state, tetrahedra_of(static_cast<index_t>(state.range(0))),
+        [](const Tetrahedron& t) {
+            return orvex::internal::minimal_tetrahedron_internal_distance(t);
+        },
+        [](const Tetrahedron& t) {
+            return orvex::tetrahedron_volume_sign(t) == orvex::SIDE::positive;
+        });
+}
+
+BENCHMARK(BM_TetrahedronQualityOneByOne)->Apply(solid_sizes);
+
+// The minimal records alone, beside BM_MinimalTetrahedron.
+void BM_MinimalTetrahedronBatch(benchmark::State& state) {
+    const auto tetrahedra = tetrahedra_of(static_cast<index_t>(state.range(0)));
+    quality_batch(state, tetrahedra.size(), false, [&tetrahedra](auto minimal, auto status) {
+        orvex::internal::minimal_tetrahedron_internal_distances(tetrahedra, minimal, status);
+    });
+}
+
+BENCHMARK(BM_MinimalTetrahedronBatch)->Apply(solid_sizes);
+
+void BM_TetrahedronQualityBatch(benchmark::State& state) {
+    const auto tetrahedra = tetrahedra_of(static_cast<index_t>(state.range(0)));
+    quality_batch(state, tetrahedra.size(), true, [&tetrahedra](auto minimal, auto status) {
+        orvex::internal::minimal_tetrahedron_internal_distances(tetrahedra, minimal, status);
+    });
+}
+
+BENCHMARK(BM_TetrahedronQualityBatch)->Apply(solid_sizes);
+
+// The same in four lanes (AVX2 and FMA), as on processors without AVX-512.
+void BM_TetrahedronQualityBatchFourLanes(benchmark::State& state) {
+    const auto tetrahedra = tetrahedra_of(static_cast<index_t>(state.range(0)));
+    orvex::internal::detail::limit_batch_lanes(orvex::internal::detail::BatchLanes::four);
+    quality_batch(state, tetrahedra.size(), true, [&tetrahedra](auto minimal, auto status) {
+        orvex::internal::minimal_tetrahedron_internal_distances(tetrahedra, minimal, status);
+    });
+    orvex::internal::detail::limit_batch_lanes(orvex::internal::detail::BatchLanes::widest);
+}
+
+BENCHMARK(BM_TetrahedronQualityBatchFourLanes)->Apply(solid_sizes);
+
+void BM_TetrahedronQualityBatchOnSolid(benchmark::State& state) {
+    const auto& mesh = solid(static_cast<index_t>(state.range(0)));
+    quality_batch(state, mesh.nb_polyhedra(), true, [&mesh](auto minimal, auto status) {
+        orvex::internal::minimal_tetrahedron_internal_distances(mesh, 0, minimal, status);
+    });
+}
+
+BENCHMARK(BM_TetrahedronQualityBatchOnSolid)->Apply(solid_sizes);
 
 void BM_TetrahedronCacheHit(benchmark::State& state) {
     const auto tetrahedra = tetrahedra_of(static_cast<index_t>(state.range(0)));

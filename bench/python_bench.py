@@ -135,6 +135,8 @@ def main():
     parser.add_argument("--queries", type=int, default=200000, help="queries for scipy")
     parser.add_argument("--vtk-queries", type=int, default=100000, help="queries for VTK")
     parser.add_argument("--sample", type=int, default=2000, help="brute-force sample size")
+    parser.add_argument("--only", type=int, nargs="+", choices=range(1, 6), default=None,
+                        help="run only these parts (1 to 5; the mesh is built either way)")
     parser.add_argument("--cpu", type=int, default=None,
                         help="the core to run on (default: the last one allowed)")
     args = parser.parse_args()
@@ -158,8 +160,19 @@ def main():
     print(f"  orvex.Solid from the arrays: {mesh_time * 1e3:.0f} ms; ElementSearch build: "
           f"{search_time * 1e3:.0f} ms")
 
-    # 1. scipy
+    parts = set(args.only or range(1, 6))
     queries = random.uniform(-0.25, 1.25, size=(args.queries, 3))
+    if 1 in parts:
+        scipy_part(args, allowed, cpu, random, delaunay, points, tetrahedra, search, queries)
+    if 2 in parts:
+        vtk_locator_part(args, allowed, cpu, points, tetrahedra, search, queries)
+    if 3 in parts:
+        quality_part(allowed, cpu, points, tetrahedra, solid)
+    if 4 in parts or 5 in parts:
+        crossing_and_threads_part(parts, allowed, cpu, random, search)
+
+
+def scipy_part(args, allowed, cpu, random, delaunay, points, tetrahedra, search, queries):
     print(f"\n1. locate vs scipy find_simplex, {args.queries} queries in [-0.25, 1.25]^3")
     ours, found = seconds(lambda: search.locate(queries), repeat=3)
     theirs, scipy_found = seconds(lambda: delaunay.find_simplex(queries))
@@ -186,7 +199,9 @@ def main():
               f"(at distance {far[0]}), scipy {where[1]} ({far[1]}), brute force {where[2]} "
               f"({far[2]})")
 
-    # 2. VTK locator
+
+
+def vtk_locator_part(args, allowed, cpu, points, tetrahedra, search, queries):
     count = min(args.vtk_queries, args.queries)
     grid = vtk_grid(points, tetrahedra)
     locator = vtk.vtkStaticCellLocator()
@@ -218,7 +233,9 @@ def main():
         print(f"  on {min(200, len(both))} of those: orvex's element at distance at most "
               f"{max(ours_far):.2e}, VTK's at distances {min(vtk_far):.2e} to {max(vtk_far):.2e}")
 
-    # 3. quality
+
+
+def quality_part(allowed, cpu, points, tetrahedra, solid):
     print(f"\n3. quality of {len(tetrahedra)} tetrahedra vs vtkMeshQuality (collapse ratio)")
     ours, quality = seconds(lambda: orvex.quality(solid), repeat=3)
 
@@ -241,8 +258,17 @@ def main():
           f"{quality.n_inverted} inverted; smallest internal distance {quality.distance.min():.3g},"
           f" smallest collapse ratio {collapse.min():.3g}")
 
-    # 4. crossing cost
+
+
+def crossing_and_threads_part(parts, allowed, cpu, random, search):
     million = random.uniform(-0.25, 1.25, size=(1000000, 3))
+    if 4 in parts:
+        crossing_part(search, million)
+    if 5 in parts and len(allowed) >= 2:
+        threads_part(allowed, cpu, search, million)
+
+
+def crossing_part(search, million):
     print("\n4. crossing into Python, 1e6 queries (the C++ batch timed inside the same call)")
     shares = []
     for _ in range(3):
@@ -256,21 +282,22 @@ def main():
           f" {'met' if share <= 0.10 else 'MISSED'}); the three runs: "
           + ", ".join(f"{100 * s[0]:.1f} %" for s in shares))
 
-    # 5. two threads
-    if len(allowed) >= 2:
-        halves = (million[:500000], million[500000:])
-        one, _ = on_all_cores(allowed, cpu, lambda: search.locate(million))
 
-        def two_threads():
-            threads = [threading.Thread(target=search.locate, args=(half,)) for half in halves]
-            for thread in threads:
-                thread.start()
-            for thread in threads:
-                thread.join()
 
-        two, _ = on_all_cores(allowed, cpu, two_threads)
-        print(f"\n5. two Python threads on the halves of 1e6 queries: {one * 1e3:.0f} ms on one "
-              f"thread, {two * 1e3:.0f} ms on two: {one / two:.2f}x ({len(allowed)} shared cores)")
+def threads_part(allowed, cpu, search, million):
+    halves = (million[:500000], million[500000:])
+    one, _ = on_all_cores(allowed, cpu, lambda: search.locate(million))
+
+    def two_threads():
+        threads = [threading.Thread(target=search.locate, args=(half,)) for half in halves]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+
+    two, _ = on_all_cores(allowed, cpu, two_threads)
+    print(f"\n5. two Python threads on the halves of 1e6 queries: {one * 1e3:.0f} ms on one "
+          f"thread, {two * 1e3:.0f} ms on two: {one / two:.2f}x ({len(allowed)} shared cores)")
 
 
 if __name__ == "__main__":

@@ -6,7 +6,9 @@
 //   threshold, all of that family's qualifying records, in table order, nothing else;
 // - the minimal distance is the first smallest record of its families, or the default record;
 // - `has_internal_distance_below_epsilon`, the status and the count of a span agree;
-// - the caches answer what the minimal distance gives, and the same for permuted vertices.
+// - the caches answer what the minimal distance gives, and the same for permuted vertices;
+// - the batch functions give, in four and in eight lanes, the records and statuses of the
+//   functions on one element, bit for bit, on a span and on a mesh.
 
 #include <algorithm>
 #include <array>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "fuzz_common.h"
+#include "internal_distance/batch_lanes.h"
 #include "orvex/background_common/internal_distance/internal_distance.h"
 #include "orvex/background_common/internal_distance/internal_distance_cache.h"
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
@@ -121,6 +124,43 @@ bool all_finite(const std::array<Point<D>, N>& points) {
 
 using Pair = std::array<unsigned char, 2>;
 
+bool same_bits(const InternalDistance& a, const InternalDistance& b) {
+    return a.type == b.type && a.vertex == b.vertex && a.vertices == b.vertices
+           && std::memcmp(&a.distance, &b.distance, sizeof(double)) == 0;
+}
+
+// The batch functions, in four and in eight lanes, on a span that holds the element at two
+// places among copies of a valid one (entries 2 and 4 of 5: inside a group of four and in the
+// tail after it, or inside one partly filled group of eight), and on `mesh`, whose one element
+// it is, against the functions on one element (`minimal` and `status` for it). Without lanes
+// the batch functions call those functions themselves.
+template <typename Element, typename Mesh, typename Batch>
+void check_batches(const Element& element, const Element& valid, const Mesh& mesh,
+                   const Batch& batch, const InternalDistance& minimal, Status status,
+                   const InternalDistance& valid_minimal, const std::string& what) {
+    using orvex::internal::detail::BatchLanes;
+    const std::array<Element, 5> elements{valid, valid, element, valid, element};
+    std::array<InternalDistance, 5> records;
+    std::array<Status, 5> statuses;
+    for (const BatchLanes limit : {BatchLanes::widest, BatchLanes::four}) {
+        orvex::internal::detail::limit_batch_lanes(limit);
+        batch(absl::MakeConstSpan(elements), absl::MakeSpan(records), absl::MakeSpan(statuses));
+        for (std::size_t e = 0; e < elements.size(); ++e) {
+            const bool mine = e == 2 || e == 4;
+            if (!same_bits(records[e], mine ? minimal : valid_minimal)
+                || statuses[e] != (mine ? status : Status::valid)) {
+                check(false,
+                      what + " on a span, entry " + std::to_string(e) + ": " + records[e].string());
+            }
+        }
+        batch(mesh, 0, absl::MakeSpan(records.data(), 1), absl::MakeSpan(statuses.data(), 1));
+        if (!same_bits(records[0], minimal) || statuses[0] != status) {
+            check(false, what + " on a mesh: " + records[0].string());
+        }
+    }
+    orvex::internal::detail::limit_batch_lanes(BatchLanes::widest);
+}
+
 // The element of these points alone in a mesh of its own, adjacencies computed: it has no
 // neighbour, so the adjacency families never show.
 template <typename Mesh, std::size_t N>
@@ -201,6 +241,14 @@ void run_triangle(FuzzedDataProvider& data) {
     check_same(orvex::internal::fast_triangle_internal_distances(surface, 0, options),
                first_family_within({point_point, point_segment}, threshold),
                "fast_triangle_internal_distances on a surface");
+
+    check_batches(
+        triangle, valid, surface,
+        [](auto&&... arguments) {
+            orvex::internal::minimal_triangle_internal_distances(arguments...);
+        },
+        minimal, status, orvex::internal::minimal_triangle_internal_distance(valid),
+        "minimal_triangle_internal_distances");
 
     orvex::internal::ThreePointsInternalDistance cache;
     const double cached = cache.smallest_internal_distance(triangle);
@@ -300,6 +348,17 @@ void run_tetrahedron(FuzzedDataProvider& data) {
     const auto solid = mesh_of_one<orvex::TetrahedralSolid<3>>(p);
     check_same(orvex::internal::fast_tetrahedron_internal_distances(solid, 0, options),
                expected_fast, "fast_tetrahedron_internal_distances on a solid");
+
+    const std::array<Point<3>, 4> corner{Point<3>{{0, 0, 0}}, Point<3>{{1, 0, 0}},
+                                         Point<3>{{0, 1, 0}}, Point<3>{{0, 0, 1}}};
+    const Tetrahedron valid{corner[0], corner[1], corner[2], corner[3]};
+    check_batches(
+        tetrahedron, valid, solid,
+        [](auto&&... arguments) {
+            orvex::internal::minimal_tetrahedron_internal_distances(arguments...);
+        },
+        minimal, status, orvex::internal::minimal_tetrahedron_internal_distance(valid),
+        "minimal_tetrahedron_internal_distances");
 
     orvex::internal::FourPointsInternalDistance cache;
     const double cached = cache.smallest_internal_distance(tetrahedron);

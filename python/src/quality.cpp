@@ -1,5 +1,6 @@
 #include "quality.h"
 
+#include <absl/types/span.h>
 #include <pybind11/numpy.h>
 
 #include <algorithm>
@@ -7,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "arrays.h"
@@ -16,7 +16,6 @@
 #include "orvex/background_common/internal_distance/tetrahedron_internal_distance.h"
 #include "orvex/background_common/internal_distance/triangle_internal_distance.h"
 #include "polvane/basic/index.h"
-#include "polvane/geometry/orientation.h"
 #include "polvane/geometry/point.h"
 #include "polvane/geometry/tetrahedron.h"
 #include "polvane/geometry/triangle.h"
@@ -41,8 +40,14 @@ struct Quality {
     std::size_t n_inverted{0};
 };
 
-// Fills a new `Quality` of `count` elements with `measure(e)` = (status, record) of element e,
-// with the GIL released, on `thread_count(workers, count)` threads (workers.h). `measure` must
+// Elements measured per call of the library's batch function: its records and statuses fit in
+// the first-level cache before they are spread into the result's arrays.
+constexpr std::size_t chunk_size = 1024;
+
+// Fills a new `Quality` of `count` elements with the GIL released, on
+// `thread_count(workers, count)` threads (workers.h), each over one contiguous range of
+// elements, chunk by chunk: `measure(first, minimal, status)` writes the records and statuses
+// of elements `first` to `first + minimal.size() - 1` (the library's batch functions). It must
 // not touch Python and must not throw.
 template <typename Measure>
 Quality measure_all(std::size_t count, int workers, const Measure& measure) {
@@ -60,16 +65,24 @@ Quality measure_all(std::size_t count, int workers, const Measure& measure) {
     const auto run = [&](std::size_t part) {
         const std::size_t first = part_begin(count, part, threads);
         const std::size_t end = part_begin(count, part + 1, threads);
+        std::array<InternalDistance, chunk_size> records;
+        std::array<Status, chunk_size> statuses;
         std::array<std::size_t, 3> part_counts{};
-        for (std::size_t e = first; e < end; ++e) {
-            const auto [element_status, record] = measure(e);
-            status[e] = static_cast<std::uint8_t>(element_status);
-            ++part_counts[static_cast<std::size_t>(element_status)];
-            distance[e] = record.distance;
-            configuration[e] = static_cast<std::uint8_t>(record.type);
-            vertex[e] = record.vertex;
-            vertices[2 * e] = record.vertices[0];
-            vertices[2 * e + 1] = record.vertices[1];
+        for (std::size_t chunk = first; chunk < end; chunk += chunk_size) {
+            const std::size_t size = std::min(chunk_size, end - chunk);
+            measure(chunk, absl::MakeSpan(records.data(), size),
+                    absl::MakeSpan(statuses.data(), size));
+            for (std::size_t i = 0; i < size; ++i) {
+                const std::size_t e = chunk + i;
+                const InternalDistance& record = records[i];
+                status[e] = static_cast<std::uint8_t>(statuses[i]);
+                ++part_counts[static_cast<std::size_t>(statuses[i])];
+                distance[e] = record.distance;
+                configuration[e] = static_cast<std::uint8_t>(record.type);
+                vertex[e] = record.vertex;
+                vertices[2 * e] = record.vertices[0];
+                vertices[2 * e + 1] = record.vertices[1];
+            }
         }
         counts[part] = part_counts;
     };
@@ -85,63 +98,57 @@ Quality measure_all(std::size_t count, int workers, const Measure& measure) {
     return quality;
 }
 
-// The status and the smallest internal distance record of an element. The status is read off
-// the record: an element is degenerated when some internal distance is at most 1e-6
-// (`has_internal_distance_below_epsilon`), which is exactly when the smallest one is, since
-// both scan the same configurations with the same distances, NaN ones never counting;
-// otherwise the exact orientation sign decides, as in `triangle_status` and
-// `tetrahedron_status`. Each element is measured once instead of twice; the tests compare
-// every status with those functions' own answers.
-Status status_of(const InternalDistance& record, SIDE orientation) {
-    if (record.distance <= GLOBAL_EPSILON) {
-        return Status::degenerated;
-    }
-    return orientation == SIDE::positive ? Status::valid : Status::inverted;
+// The library's batch functions on a mesh: records and statuses equal to
+// `minimal_*_internal_distance` and `*_status` element by element, each element measured once
+// (the tests compare every answer with those functions' own).
+void measure_range(const TriangulatedSurface<2>& surface, std::size_t first,
+                   absl::Span<InternalDistance> minimal, absl::Span<Status> status) {
+    internal::minimal_triangle_internal_distances(surface, static_cast<index_t>(first), minimal,
+                                                  status);
 }
 
-std::pair<Status, InternalDistance> measure(const Triangle<2>& triangle) {
-    const InternalDistance record = internal::minimal_triangle_internal_distance(triangle);
-    return {status_of(record, triangle_area_sign(triangle)), record};
+void measure_range(const TetrahedralSolid<3>& solid, std::size_t first,
+                   absl::Span<InternalDistance> minimal, absl::Span<Status> status) {
+    internal::minimal_tetrahedron_internal_distances(solid, static_cast<index_t>(first), minimal,
+                                                     status);
 }
-
-std::pair<Status, InternalDistance> measure(const Tetrahedron& tetrahedron) {
-    const InternalDistance record = internal::minimal_tetrahedron_internal_distance(tetrahedron);
-    return {status_of(record, tetrahedron_volume_sign(tetrahedron)), record};
-}
-
-// Elements ahead whose points are asked for, so that their vertices (in the mesh's own order,
-// which may be random) arrive from memory while the current element is measured.
-constexpr std::size_t prefetch_distance = 8;
 
 template <typename Mesh>
 Quality mesh_quality(const Mesh& mesh, int workers) {
-    using Traits = MeshTraits<Mesh>;
-    const std::size_t count = Traits::nb_elements(mesh);
-    return measure_all(count, workers, [&mesh, count](std::size_t e) {
-        if (e + prefetch_distance < count) {
-            for (const index_t v :
-                 Traits::element_vertices(mesh, static_cast<index_t>(e + prefetch_distance))) {
-                __builtin_prefetch(&mesh.point(v));
-            }
-        }
-        return measure(Traits::simplex(mesh, static_cast<index_t>(e)));
-    });
+    return measure_all(
+        MeshTraits<Mesh>::nb_elements(mesh), workers,
+        [&mesh](std::size_t first, absl::Span<InternalDistance> minimal,
+                absl::Span<Status> status) { measure_range(mesh, first, minimal, status); });
 }
 
 const char* const coordinates_expected =
     "a float64 array of shape (m, 3, 2) (triangles) or (m, 4, 3) (tetrahedra)";
 
-// The D + 1 vertices of element `e` of a checked (m, D + 1, D) array.
-template <index_t D>
-std::array<Point<D>, D + 1> element_points(const py::detail::unchecked_reference<double, 3>& c,
-                                           std::size_t e) {
-    std::array<Point<D>, D + 1> points{};
-    for (index_t v = 0; v <= D; ++v) {
-        for (index_t axis = 0; axis < D; ++axis) {
-            points[v].set_value(axis, c(static_cast<py::ssize_t>(e), v, axis));
+// The batch functions on bare coordinates: each chunk of elements copied from the checked
+// (m, D + 1, D) array (any strides) into points of its own, then measured as a span.
+template <index_t D, typename Element>
+void measure_coordinates(const py::detail::unchecked_reference<double, 3>& c, std::size_t first,
+                         absl::Span<InternalDistance> minimal, absl::Span<Status> status) {
+    std::array<std::array<Point<D>, D + 1>, chunk_size> points;
+    std::vector<Element> elements;
+    elements.reserve(minimal.size());
+    for (std::size_t i = 0; i < minimal.size(); ++i) {
+        for (index_t v = 0; v <= D; ++v) {
+            for (index_t axis = 0; axis < D; ++axis) {
+                points[i][v].set_value(axis, c(static_cast<py::ssize_t>(first + i), v, axis));
+            }
+        }
+        if constexpr (D == 2) {
+            elements.emplace_back(points[i][0], points[i][1], points[i][2]);
+        } else {
+            elements.emplace_back(points[i][0], points[i][1], points[i][2], points[i][3]);
         }
     }
-    return points;
+    if constexpr (D == 2) {
+        internal::minimal_triangle_internal_distances(elements, minimal, status);
+    } else {
+        internal::minimal_tetrahedron_internal_distances(elements, minimal, status);
+    }
 }
 
 Quality coordinates_quality(const py::object& object, int workers) {
@@ -155,15 +162,18 @@ Quality coordinates_quality(const py::object& object, int workers) {
     const auto count = static_cast<std::size_t>(elements.shape(0));
     const auto coordinates = elements.unchecked<double, 3>();
     if (triangles) {
-        return measure_all(count, workers, [&coordinates](std::size_t e) {
-            const auto p = element_points<2>(coordinates, e);
-            return measure(Triangle<2>{p[0], p[1], p[2]});
-        });
+        return measure_all(count, workers,
+                           [&coordinates](std::size_t first, absl::Span<InternalDistance> minimal,
+                                          absl::Span<Status> status) {
+                               measure_coordinates<2, Triangle<2>>(coordinates, first, minimal,
+                                                                   status);
+                           });
     }
-    return measure_all(count, workers, [&coordinates](std::size_t e) {
-        const auto p = element_points<3>(coordinates, e);
-        return measure(Tetrahedron{p[0], p[1], p[2], p[3]});
-    });
+    return measure_all(count, workers,
+                       [&coordinates](std::size_t first, absl::Span<InternalDistance> minimal,
+                                      absl::Span<Status> status) {
+                           measure_coordinates<3, Tetrahedron>(coordinates, first, minimal, status);
+                       });
 }
 
 constexpr const char* quality_doc = R"(quality(source, workers=1) -> Quality

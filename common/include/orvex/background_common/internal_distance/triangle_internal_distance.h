@@ -25,9 +25,10 @@
 /// `point_segment_distance`, value for value (on x86 processors with AVX2 and FMA computed side
 /// by side in vector registers, to the same bits).
 ///
-/// No function here throws on its own (flat and inverted triangles are results, not failures)
-/// or allocates on the heap: a triangle never yields more than three records, and results keep
-/// ten inline. Every function only reads its arguments and may run concurrently with itself.
+/// No function here allocates on the heap (a triangle never yields more than three records, and
+/// results keep ten inline) or throws on its own (flat and inverted triangles are results, not
+/// failures), except that the batch functions refuse outputs of the wrong size. Every function
+/// only reads its arguments and may run concurrently with itself.
 namespace orvex {
 
 template <index_t D>
@@ -47,6 +48,36 @@ using InternalDistances = absl::InlinedVector<InternalDistance, 10>;
 /// Two coincident vertices give distance 0.
 [[nodiscard]] ORVEX_BACKGROUND_COMMON_EXPORT InternalDistance
 minimal_triangle_internal_distance(const Triangle<2>& triangle);
+
+/// The smallest internal distance and the status of many triangles in one call: entry i of
+/// `minimal` receives `minimal_triangle_internal_distance(triangles[i])`, entry i of `status`
+/// `triangle_status(triangles[i])`, the same records to the last bit.
+///
+/// On x86 processors with AVX-512 (F, DQ, VL) eight triangles are measured side by side, one
+/// per vector lane, with AVX2 and FMA four, by the same operations on the same operands as the
+/// function on one triangle, so that every distance and every tie is the same; each
+/// triangle is measured once, its status read off its smallest distance and the exact
+/// orientation sign. The functions on one triangle measure, one by one, every triangle
+/// elsewhere and those for which the lanes cannot be sure to round alike: one with a coordinate
+/// that is NaN, infinite, above 2^99 in magnitude, or nonzero below 2^-147.
+///
+/// `status` may be empty: the orientation signs are then not computed. Safe to call from
+/// several threads on disjoint outputs.
+/// \throw std::invalid_argument when `minimal` does not have the size of `triangles`, or
+/// `status` neither that size nor 0 (nothing is written then).
+ORVEX_BACKGROUND_COMMON_EXPORT void minimal_triangle_internal_distances(
+    absl::Span<const Triangle<2>> triangles, absl::Span<InternalDistance> minimal,
+    absl::Span<InternalDistance::ELEMENT_STATUS> status);
+
+/// The same on the `minimal.size()` triangles of `surface` from `first_triangle` on (entry i is
+/// triangle `first_triangle + i`), their points read from the surface while it is measured,
+/// the next ones asked for ahead.
+/// \throw std::out_of_range when they are not all triangles of `surface`,
+/// std::invalid_argument when `status` has neither the size of `minimal` nor 0 (nothing is
+/// written then).
+ORVEX_BACKGROUND_COMMON_EXPORT void minimal_triangle_internal_distances(
+    const TriangulatedSurface<2>& surface, index_t first_triangle,
+    absl::Span<InternalDistance> minimal, absl::Span<InternalDistance::ELEMENT_STATUS> status);
 
 /// The configurations of the first family that has any within `options.threshold`: the close
 /// vertex pairs (`point_point`) when there is one, otherwise the vertices close to their
