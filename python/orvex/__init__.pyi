@@ -119,6 +119,18 @@ class ElementSearch:
         or None. workers: threads (-1: every available core), at most one per 16384 points."""
     def rebuild(self, mesh: Mesh) -> None:
         """A new snapshot of a mesh of the same kind (TypeError otherwise)."""
+    def update(
+        self,
+        mesh: Mesh,
+        *,
+        element_renumbering: Optional[npt.ArrayLike] = None,
+        vertex_renumbering: Optional[npt.ArrayLike] = None,
+        created_elements: Optional[npt.ArrayLike] = None,
+        modified_elements: Optional[npt.ArrayLike] = None,
+        moved_vertices: Optional[npt.ArrayLike] = None,
+    ) -> None:
+        """The snapshot brought to `mesh` from what changed: int32/int64 arrays of shape (n,);
+        renumberings old-to-new with -1 for deleted; the answers a rebuild would give."""
     def _locate_timed(self, points: npt.ArrayLike) -> Tuple[npt.NDArray[np.int64], float]: ...
 
 def from_meshio(mesh: Any) -> Mesh:

@@ -20,7 +20,9 @@
 #include "meshes.h"
 #include "orvex/background_common/element_search/element_search.h"
 #include "polvane/basic/index.h"
+#include "polvane/basic/polvane_exception.h"
 #include "polvane/geometry/point.h"
+#include "polvane/mesh/mesh_changes.h"
 #include "polvane/mesh/mesh_traits.h"
 #include "workers.h"
 
@@ -30,11 +32,8 @@ namespace {
 // The search of one mesh kind, with the lock that lets many threads query at once while a
 // rebuild waits for them (the C++ search allows concurrent queries, and needs exclusive
 // access to rebuild). Every member runs with the GIL released, so that a thread holding the
-// lock never waits for the GIL.
-//
-// An operation that changes the snapshot (an update of the search that follows the mesh's
-// changes, for instance) is a member like `rebuild`, under the exclusive lock, with a method of
-// `Search` that dispatches to it as `Search::rebuild` does.
+// lock never waits for the GIL. The operations that change the snapshot (`rebuild`, `update`)
+// take the lock exclusively.
 template <typename Mesh>
 class KindSearch {
 public:
@@ -46,6 +45,13 @@ public:
     void rebuild(const Mesh& mesh) {
         const std::unique_lock lock{mutex_};
         search_.reinitialize_elements_tree(mesh);
+        nb_elements_ = MeshTraits<Mesh>::nb_elements(mesh);
+    }
+
+    // A refused change set leaves the search as it was (the C++ update's guarantee).
+    void update(const Mesh& mesh, const MeshChanges& changes) {
+        const std::unique_lock lock{mutex_};
+        search_.update_elements_tree(mesh, changes);
         nb_elements_ = MeshTraits<Mesh>::nb_elements(mesh);
     }
 
@@ -147,6 +153,47 @@ py::object locate(const KindSearch<Mesh>& search, const py::object& object, int 
     return std::move(result);
 }
 
+// The indices of one field of a change set: None or an int32/int64 array of shape (n,). In a
+// renumbering, -1 stands for "deleted" (the C++ `NO_ID`).
+std::vector<index_t> change_indices(const py::object& object, const char* what, bool renumbering) {
+    std::vector<index_t> indices;
+    if (object.is_none()) {
+        return indices;
+    }
+    const std::string expected = "None or an int32 or int64 array of shape (n,)";
+    const py::array array = as_array(object, what, expected);
+    if (array.ndim() != 1 || (!is_index_array(array) && array.size() != 0)) {
+        throw_bad_array(array, what, expected);
+    }
+    const auto values = py::array_t<std::int64_t, py::array::forcecast>::ensure(array);
+    const auto read = values.unchecked<1>();
+    check_count(static_cast<std::size_t>(read.shape(0)), what);
+    indices.reserve(static_cast<std::size_t>(read.shape(0)));
+    const std::int64_t lowest = renumbering ? -1 : 0;
+    for (py::ssize_t i = 0; i < read.shape(0); ++i) {
+        const std::int64_t value = read(i);
+        if (value < lowest || value >= static_cast<std::int64_t>(max_count)) {
+            throw py::index_error(std::string{"update: "} + what + "[" + std::to_string(i) + "] is "
+                                  + std::to_string(value) + ", outside [" + std::to_string(lowest)
+                                  + ", " + std::to_string(max_count) + ")");
+        }
+        indices.push_back(value < 0 ? NO_ID : static_cast<index_t>(value));
+    }
+    return indices;
+}
+
+// `mesh` as the kind `Mesh` of a search, for `operation` (TypeError naming both otherwise).
+template <typename Mesh>
+const Mesh& same_kind(const py::object& mesh, const char* operation) {
+    if (!py::isinstance<Mesh>(mesh)) {
+        throw py::type_error(std::string{operation} + ": this search was built from a "
+                             + class_name<Mesh> + " and " + operation + "s from a "
+                             + class_name<Mesh> + " only; got "
+                             + std::string{py::str(py::type::of(mesh).attr("__name__"))});
+    }
+    return mesh.cast<const Mesh&>();
+}
+
 using AnyKindSearch = std::variant<std::unique_ptr<KindSearch<EdgedCurve<1>>>,
                                    std::unique_ptr<KindSearch<TriangulatedSurface<2>>>,
                                    std::unique_ptr<KindSearch<TetrahedralSolid<3>>>>;
@@ -173,16 +220,24 @@ public:
         std::visit(
             [&mesh](const auto& search) {
                 using Mesh = typename std::decay_t<decltype(*search)>::MeshType;
-                if (!py::isinstance<Mesh>(mesh)) {
-                    throw py::type_error(
-                        std::string{"rebuild: this search was built from a "}
-                        + class_name<Mesh> + " and rebuilds from a "
-                        + class_name<Mesh> + " only; got "
-                        + std::string{py::str(py::type::of(mesh).attr("__name__"))});
-                }
-                const Mesh& typed = mesh.cast<const Mesh&>();
+                const Mesh& typed = same_kind<Mesh>(mesh, "rebuild");
                 const py::gil_scoped_release release;
                 search->rebuild(typed);
+            },
+            kind_);
+    }
+
+    void update(const py::object& mesh, const MeshChanges& changes) {
+        std::visit(
+            [&](const auto& search) {
+                using Mesh = typename std::decay_t<decltype(*search)>::MeshType;
+                const Mesh& typed = same_kind<Mesh>(mesh, "update");
+                try {
+                    const py::gil_scoped_release release;
+                    search->update(typed, changes);
+                } catch (const PolvaneException& refused) {
+                    throw py::value_error(refused.what());
+                }
             },
             kind_);
     }
@@ -215,7 +270,7 @@ the lowest index in general.
 
 Threads: locate runs with the GIL released and takes a shared lock, so threads locating
 points (for instance slices of one array) run in parallel; rebuild takes the lock exclusively
-and waits for the queries under way.)";
+and waits for the queries under way; so does update.)";
 
 constexpr const char* locate_doc = R"(locate(points, workers=1) -> numpy.ndarray | int | None
 
@@ -243,6 +298,33 @@ Takes a new snapshot of `mesh`, of the same kind as the one the search was built
 complete before the previous one is released: if building fails, the search keeps answering
 from its previous snapshot.)";
 
+constexpr const char* update_doc =
+    R"(update(mesh, *, element_renumbering=None, vertex_renumbering=None, created_elements=None, modified_elements=None, moved_vertices=None) -> None
+
+Brings the snapshot to `mesh` (the mesh after the changes, of the search's kind) when the
+caller says what changed since the snapshot, reading only the changed elements and points: the
+tree is refitted, and new elements are placed, in place. It gives the answers a new build of
+`mesh` would give. Building `mesh` from arrays still copies them once; the update saves the
+search's own copy and tree, which is most of a build.
+
+Every argument is None (nothing of that kind changed) or an int32 or int64 array of shape (n,):
+element_renumbering, vertex_renumbering: one entry per element (vertex) of the snapshot, its
+    index in `mesh` or -1 where it was deleted (a deletion with compaction); the kept ones
+    take exactly the first indices of `mesh`.
+created_elements: the new elements, exactly the indices after the kept ones (new vertices need
+    no list).
+modified_elements: the kept elements whose vertices changed (for a split, the element that
+    kept its index).
+moved_vertices: the kept vertices whose coordinates changed; the elements that use them need
+    not be listed.
+Indices after a renumbering are in `mesh`'s numbering and may repeat. A change of more than a
+quarter of the elements takes a new snapshot instead, as rebuild does.
+
+Raises TypeError for a mesh of another kind, ValueError for an array of another shape or dtype
+or for changes that cannot describe `mesh` from the snapshot (the message says which), and
+IndexError for a negative index (below -1 in a renumbering). Nothing changes then: the search
+keeps answering from its previous snapshot.)";
+
 }  // namespace
 
 void register_element_search(py::module_& module) {
@@ -267,6 +349,27 @@ void register_element_search(py::module_& module) {
             "For the benchmark: locate(points) on an array, and the seconds that the C++ batch "
             "query alone took inside it.")
         .def("rebuild", &Search::rebuild, py::arg("mesh"), rebuild_doc)
+        .def(
+            "update",
+            [](Search& search, const py::object& mesh, const py::object& element_renumbering,
+               const py::object& vertex_renumbering, const py::object& created_elements,
+               const py::object& modified_elements, const py::object& moved_vertices) {
+                MeshChanges changes;
+                changes.element_renumbering =
+                    change_indices(element_renumbering, "element_renumbering", true);
+                changes.vertex_renumbering =
+                    change_indices(vertex_renumbering, "vertex_renumbering", true);
+                changes.created_elements =
+                    change_indices(created_elements, "created_elements", false);
+                changes.modified_elements =
+                    change_indices(modified_elements, "modified_elements", false);
+                changes.moved_vertices = change_indices(moved_vertices, "moved_vertices", false);
+                search.update(mesh, changes);
+            },
+            py::arg("mesh"), py::kw_only(), py::arg("element_renumbering") = py::none(),
+            py::arg("vertex_renumbering") = py::none(), py::arg("created_elements") = py::none(),
+            py::arg("modified_elements") = py::none(), py::arg("moved_vertices") = py::none(),
+            update_doc)
         .def_property_readonly("dimension", &Search::dimension,
                                "The dimension D of the mesh kind: points have shape (..., D).")
         .def_property_readonly("n_elements", &Search::nb_elements,

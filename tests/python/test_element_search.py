@@ -148,3 +148,51 @@ def test_two_threads_on_halves_of_one_array_beside_rebuilds(cpp_mesh):
     finally:
         stop.set()
         rebuilder.join()
+
+
+def split_at_centroid(mesh, element):
+    """`mesh` with `element` split at its centroid: the element keeps its index with its first
+    vertex replaced, the others are appended; returns the mesh and the change arrays."""
+    points, elements = mesh.points, mesh.elements.astype(np.int64)
+    centroid = len(points)
+    corners = elements[element].copy()
+    pieces = [corners.copy() for _ in corners]
+    for j, piece in enumerate(pieces):
+        piece[j] = centroid  # an interior point keeps every piece's orientation
+    elements[element] = pieces[0]
+    split = type(mesh)(
+        np.vstack([points, points[corners].mean(axis=0)]), np.vstack([elements, pieces[1:]])
+    )
+    return split, {"modified_elements": [element],
+                   "created_elements": np.arange(len(elements), len(split.elements))}
+
+
+@pytest.mark.parametrize("kind", KINDS)
+def test_update_gives_the_answers_of_a_new_build(kind, cpp_mesh):
+    mesh = cpp_mesh(kind)
+    search = orvex.ElementSearch(mesh)
+    rng = np.random.default_rng(11)
+    queries = rng.uniform(-0.1, 1.1, size=(5000, search.dimension))
+    for element in rng.choice(len(mesh.elements), size=5, replace=False):
+        mesh, changes = split_at_centroid(mesh, int(element))
+        search.update(mesh, **changes)
+    # A deletion with compaction (the last element) and a moved vertex, in one change set.
+    n = len(mesh.elements)
+    points = mesh.points.copy()
+    points[int(mesh.elements[0][0])] += 0.01
+    mesh = type(mesh)(points, mesh.elements[:-1])
+    search.update(mesh, element_renumbering=np.r_[np.arange(n - 1), -1].astype(np.int32),
+                  moved_vertices=[mesh.elements[0][0]])
+    assert search.n_elements == n - 1
+    np.testing.assert_array_equal(search.locate(queries), orvex.ElementSearch(mesh).locate(queries))
+
+    before = search.locate(queries)
+    with pytest.raises(ValueError, match="element_renumbering must be"):
+        search.update(mesh, element_renumbering=np.zeros((2, 2), dtype=np.int64))
+    with pytest.raises(IndexError, match=r"created_elements\[1\] is -1"):
+        search.update(mesh, created_elements=[n - 1, -1])
+    with pytest.raises(ValueError, match="update_elements_tree"):
+        search.update(mesh, created_elements=[n + 5])  # not the indices after the kept ones
+    with pytest.raises(TypeError, match="got"):
+        search.update(unit_simplex(1 + (search.dimension % 3)))
+    np.testing.assert_array_equal(search.locate(queries), before)
