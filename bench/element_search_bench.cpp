@@ -269,85 +269,77 @@ const Inputs<Kind>& inputs(int exponent) {
     return in;
 }
 
-// The inputs of the benchmark's size, or nothing when they are missing (the benchmark is then
-// skipped with the reason).
-template <typename Kind>
-const Inputs<Kind>* inputs_of(benchmark::State& state) {
+// Runs `body` on the inputs of the benchmark's size, or skips the benchmark with the reason
+// when they are missing.
+template <typename Kind, typename Body>
+void with_inputs(benchmark::State& state, const Body& body) {
     const Inputs<Kind>& in = inputs<Kind>(static_cast<int>(state.range(0)));
     if (!in.error.empty()) {
         state.SkipWithError(in.error.c_str());
-        return nullptr;
+        return;
     }
-    return &in;
+    body(in);
 }
 
 template <typename Kind>
 void BM_Rebuild(benchmark::State& state) {
-    const Inputs<Kind>* available = inputs_of<Kind>(state);
-    if (available == nullptr) {
-        return;
-    }
-    const Inputs<Kind>& in = *available;
-    ElementSearch<typename Kind::Mesh> search;
-    search.reinitialize_elements_tree(*in.mesh);
-    for (auto _ : state) {
+    with_inputs<Kind>(state, [&](const Inputs<Kind>& in) {
+        ElementSearch<typename Kind::Mesh> search;
         search.reinitialize_elements_tree(*in.mesh);
-    }
-    state.counters["elements"] = Kind::nb_elements(*in.mesh);
+        for (auto _ : state) {
+            search.reinitialize_elements_tree(*in.mesh);
+        }
+        state.counters["elements"] = Kind::nb_elements(*in.mesh);
+    });
 }
 
 template <typename Kind>
 void BM_Query(benchmark::State& state) {
-    const Inputs<Kind>* available = inputs_of<Kind>(state);
-    if (available == nullptr) {
-        return;
-    }
-    const Inputs<Kind>& in = *available;
-    const auto& points = state.range(1) == 0 ? in.queries.points : in.sorted_queries;
-    const auto& search = *in.search;
-    const std::size_t count = points.size();
-    // Each thread walks the queries from its own start, so that two threads do not read the
-    // same part of the tree in lockstep.
-    std::size_t next = count * static_cast<std::size_t>(state.thread_index())
-                       / static_cast<std::size_t>(state.threads());
-    std::size_t found = 0;
-    for (auto _ : state) {
-        const auto element = search.initial_containing_element(points[next]);
-        found += element.has_value() ? 1 : 0;
-        if (++next == count) {
-            next = 0;
+    with_inputs<Kind>(state, [&](const Inputs<Kind>& in) {
+        const auto& points = state.range(1) == 0 ? in.queries.points : in.sorted_queries;
+        const auto& search = *in.search;
+        const std::size_t count = points.size();
+        // Each thread walks the queries from its own start, so that two threads do not read the
+        // same part of the tree in lockstep.
+        std::size_t next = count * static_cast<std::size_t>(state.thread_index())
+                           / static_cast<std::size_t>(state.threads());
+        std::size_t found = 0;
+        for (auto _ : state) {
+            const auto element = search.initial_containing_element(points[next]);
+            found += element.has_value() ? 1 : 0;
+            if (++next == count) {
+                next = 0;
+            }
         }
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
-    state.counters["found"] =
-        benchmark::Counter(static_cast<double>(found), benchmark::Counter::kAvgIterations);
+        state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+        state.counters["found"] =
+            benchmark::Counter(static_cast<double>(found), benchmark::Counter::kAvgIterations);
+    });
 }
 
 // All the queries in one `initial_containing_elements` call (in their file order: the batch
 // sorts them itself), timed per point; with 2 threads each answers its own half.
 template <typename Kind>
 void BM_Batch(benchmark::State& state) {
-    const Inputs<Kind>* available = inputs_of<Kind>(state);
-    if (available == nullptr) {
-        return;
-    }
-    const Inputs<Kind>& in = *available;
-    const auto& points = in.queries.points;
-    const auto part = [&](int thread) {
-        return points.size() * static_cast<std::size_t>(thread)
-               / static_cast<std::size_t>(state.threads());
-    };
-    const std::size_t begin = part(state.thread_index());
-    const std::size_t end = part(state.thread_index() + 1);
-    const absl::Span<const Point<Kind::dimension>> slice{points.data() + begin, end - begin};
-    std::size_t found = 0;
-    for (auto _ : state) {
-        const auto answers = in.search->initial_containing_elements(slice);
-        found = static_cast<std::size_t>(std::count_if(
-            answers.begin(), answers.end(), [](const auto& answer) { return answer.has_value(); }));
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * slice.size()));
-    state.counters["found"] = static_cast<double>(found) / static_cast<double>(slice.size());
+    with_inputs<Kind>(state, [&](const Inputs<Kind>& in) {
+        const auto& points = in.queries.points;
+        const auto part = [&](int thread) {
+            return points.size() * static_cast<std::size_t>(thread)
+                   / static_cast<std::size_t>(state.threads());
+        };
+        const std::size_t begin = part(state.thread_index());
+        const std::size_t end = part(state.thread_index() + 1);
+        const absl::Span<const Point<Kind::dimension>> slice{points.data() + begin, end - begin};
+        std::size_t found = 0;
+        for (auto _ : state) {
+            const auto answers = in.search->initial_containing_elements(slice);
+            found = static_cast<std::size_t>(
+                std::count_if(answers.begin(), answers.end(),
+                              [](const auto& answer) { return answer.has_value(); }));
+        }
+        state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * slice.size()));
+        state.counters["found"] = static_cast<double>(found) / static_cast<double>(slice.size());
+    });
 }
 
 // Counts the calls of an element distance.
@@ -365,62 +357,60 @@ struct CountingDistance {
 
 template <typename Kind>
 void BM_Work(benchmark::State& state) {
-    const Inputs<Kind>* available = inputs_of<Kind>(state);
-    if (available == nullptr) {
-        return;
-    }
-    const Inputs<Kind>& in = *available;
-    using Mesh = typename Kind::Mesh;
-    const Mesh& mesh = *in.mesh;
-    const index_t n = Kind::nb_elements(mesh);
-    const auto& points = in.queries.points;
+    with_inputs<Kind>(state, [&](const Inputs<Kind>& in) {
+        using Mesh = typename Kind::Mesh;
+        const Mesh& mesh = *in.mesh;
+        const index_t n = Kind::nb_elements(mesh);
+        const auto& points = in.queries.points;
 
-    // Memory: the tree alone, and the whole search (copy + tree + bookkeeping) on the heap.
-    const auto tree = orvex::create_aabb_tree(mesh);
-    const typename Kind::ElementDistance distance{mesh};
-    const std::int64_t before = live_heap_bytes.load();
-    auto search = std::make_unique<ElementSearch<Mesh>>();
-    search->reinitialize_elements_tree(mesh);
-    const std::int64_t search_bytes =
-        live_heap_bytes.load() - before + static_cast<std::int64_t>(sizeof(*search));
+        // Memory: the tree alone, and the whole search (copy + tree + bookkeeping) on the heap.
+        const auto tree = orvex::create_aabb_tree(mesh);
+        const typename Kind::ElementDistance distance{mesh};
+        const std::int64_t before = live_heap_bytes.load();
+        auto search = std::make_unique<ElementSearch<Mesh>>();
+        search->reinitialize_elements_tree(mesh);
+        const std::int64_t search_bytes =
+            live_heap_bytes.load() - before + static_cast<std::int64_t>(sizeof(*search));
 
-    // The element distances of the tree's exhaustive and bounded nearest-element searches (the
-    // bounded one is the search's, without its facet shortcuts), and the search's answers
-    // against the query file's references.
-    const double bound = std::nextafter(orvex::GLOBAL_EPSILON, 1.);
-    std::uint64_t exhaustive_calls = 0;
-    std::uint64_t bounded_calls = 0;
-    std::uint64_t inside_calls = 0;
-    std::uint64_t inside = 0;
-    std::uint64_t wrong = 0;
-    const CountingDistance<typename Kind::ElementDistance> exhaustive{&distance, &exhaustive_calls};
-    const CountingDistance<typename Kind::ElementDistance> bounded{&distance, &bounded_calls};
-    for (auto _ : state) {
-        for (std::size_t q = 0; q < points.size(); ++q) {
-            const std::uint64_t calls_before = exhaustive_calls;
-            benchmark::DoNotOptimize(tree.closest_element(points[q], exhaustive));
-            const auto [element, best] = tree.closest_element_within(points[q], bounded, bound);
-            const auto answer = search->initial_containing_element(points[q]);
-            const bool expected_inside = in.queries.references[q] == 1;
-            wrong += answer.has_value() != expected_inside ? 1 : 0;
-            wrong += (best <= orvex::GLOBAL_EPSILON) != answer.has_value() ? 1 : 0;
-            if (expected_inside) {
-                ++inside;
-                inside_calls += exhaustive_calls - calls_before;
+        // The element distances of the tree's exhaustive and bounded nearest-element searches (the
+        // bounded one is the search's, without its facet shortcuts), and the search's answers
+        // against the query file's references.
+        const double bound = std::nextafter(orvex::GLOBAL_EPSILON, 1.);
+        std::uint64_t exhaustive_calls = 0;
+        std::uint64_t bounded_calls = 0;
+        std::uint64_t inside_calls = 0;
+        std::uint64_t inside = 0;
+        std::uint64_t wrong = 0;
+        const CountingDistance<typename Kind::ElementDistance> exhaustive{&distance,
+                                                                          &exhaustive_calls};
+        const CountingDistance<typename Kind::ElementDistance> bounded{&distance, &bounded_calls};
+        for (auto _ : state) {
+            for (std::size_t q = 0; q < points.size(); ++q) {
+                const std::uint64_t calls_before = exhaustive_calls;
+                benchmark::DoNotOptimize(tree.closest_element(points[q], exhaustive));
+                const auto [element, best] = tree.closest_element_within(points[q], bounded, bound);
+                const auto answer = search->initial_containing_element(points[q]);
+                const bool expected_inside = in.queries.references[q] == 1;
+                wrong += answer.has_value() != expected_inside ? 1 : 0;
+                wrong += (best <= orvex::GLOBAL_EPSILON) != answer.has_value() ? 1 : 0;
+                if (expected_inside) {
+                    ++inside;
+                    inside_calls += exhaustive_calls - calls_before;
+                }
             }
         }
-    }
-    const double per_query =
-        1.0 / (static_cast<double>(points.size()) * static_cast<double>(state.iterations()));
-    state.counters["elem_dist"] = static_cast<double>(exhaustive_calls) * per_query;
-    state.counters["in_elem_dist"] =
-        static_cast<double>(inside_calls) / static_cast<double>(inside);
-    state.counters["bnd_elem_dist"] = static_cast<double>(bounded_calls) * per_query;
-    // Must be 0.
-    state.counters["wrong"] = static_cast<double>(wrong);
-    state.counters["elements"] = n;
-    state.counters["tree_B/elem"] = static_cast<double>(tree.memory_bytes()) / n;
-    state.counters["search_B/elem"] = static_cast<double>(search_bytes) / n;
+        const double per_query =
+            1.0 / (static_cast<double>(points.size()) * static_cast<double>(state.iterations()));
+        state.counters["elem_dist"] = static_cast<double>(exhaustive_calls) * per_query;
+        state.counters["in_elem_dist"] =
+            static_cast<double>(inside_calls) / static_cast<double>(inside);
+        state.counters["bnd_elem_dist"] = static_cast<double>(bounded_calls) * per_query;
+        // Must be 0.
+        state.counters["wrong"] = static_cast<double>(wrong);
+        state.counters["elements"] = n;
+        state.counters["tree_B/elem"] = static_cast<double>(tree.memory_bytes()) / n;
+        state.counters["search_B/elem"] = static_cast<double>(search_bytes) / n;
+    });
 }
 
 void sizes(benchmark::internal::Benchmark* benchmark) {

@@ -109,12 +109,18 @@ double query_seconds(const ElementSearch<Mesh>& search, const std::vector<Point<
     return best;
 }
 
+// The workloads' sizes: points inserted (and steps of the rebuild that they are compared
+// with), smoothing rounds and the queries after each, coarsening rounds.
+constexpr int insertion_points = 10000;
+constexpr int insertion_rebuild_steps = 20;
+constexpr int smoothing_rounds = 100;
+constexpr int smoothing_queries = 10000;
+constexpr int coarsening_rounds = 50;
+
 template <typename Mesh>
 void BM_PointInsertion(benchmark::State& state) {
     using Traits = orvex::MeshTraits<Mesh>;
     constexpr index_t D = Traits::dimension;
-    constexpr int nb_points = 10000;
-    constexpr int nb_rebuild_steps = 20;
     for (auto _ : state) {
         Mesh mesh = grid_copy<Mesh>(static_cast<int>(state.range(0)));
         std::mt19937_64 random{2024};
@@ -125,7 +131,7 @@ void BM_PointInsertion(benchmark::State& state) {
             ElementSearch<Mesh> search;
             search.reinitialize_elements_tree(other);
             std::mt19937_64 other_random{2024};
-            for (int step = 0; step < nb_rebuild_steps; ++step) {
+            for (int step = 0; step < insertion_rebuild_steps; ++step) {
                 const Point<D> point = random_point<D>(other_random, 0, 1);
                 const auto start = Clock::now();
                 const auto element = search.initial_containing_element(point);
@@ -143,7 +149,7 @@ void BM_PointInsertion(benchmark::State& state) {
         std::int64_t search_heap = heap_bytes() - heap_before;
         double search_seconds = 0;
         double edit_seconds = 0;
-        for (int step = 0; step < nb_points; ++step) {
+        for (int step = 0; step < insertion_points; ++step) {
             const Point<D> point = random_point<D>(random, 0, 1);
             const auto start = Clock::now();
             const auto element = search.initial_containing_element(point);
@@ -168,9 +174,9 @@ void BM_PointInsertion(benchmark::State& state) {
             fresh.reinitialize_elements_tree(mesh);
             return query_seconds(fresh, queries);
         }();
-        state.counters["us_per_point"] = search_seconds / nb_points * 1e6;
-        state.counters["edit_us_per_point"] = edit_seconds / nb_points * 1e6;
-        state.counters["rebuild_us_per_point"] = rebuild_seconds / nb_rebuild_steps * 1e6;
+        state.counters["us_per_point"] = search_seconds / insertion_points * 1e6;
+        state.counters["edit_us_per_point"] = edit_seconds / insertion_points * 1e6;
+        state.counters["rebuild_us_per_point"] = rebuild_seconds / insertion_rebuild_steps * 1e6;
         state.counters["search_B_per_element"] =
             static_cast<double>(search_heap) / Traits::nb_elements(mesh);
         state.counters["elements"] = Traits::nb_elements(mesh);
@@ -182,8 +188,6 @@ template <typename Mesh>
 void BM_Smoothing(benchmark::State& state) {
     using Traits = orvex::MeshTraits<Mesh>;
     constexpr index_t D = Traits::dimension;
-    constexpr int nb_rounds = 100;
-    constexpr int nb_queries = 10000;
     for (auto _ : state) {
         const int exponent = static_cast<int>(state.range(0));
         Mesh mesh = grid_copy<Mesh>(exponent);
@@ -192,7 +196,7 @@ void BM_Smoothing(benchmark::State& state) {
         ElementSearch<Mesh> search;
         search.reinitialize_elements_tree(mesh);
         std::vector<Point<D>> queries;
-        for (int i = 0; i < nb_queries; ++i) {
+        for (int i = 0; i < smoothing_queries; ++i) {
             queries.push_back(random_point<D>(random, -0.05, 1.05));
         }
         const index_t per_round = mesh.nb_vertices() / 100;
@@ -203,7 +207,7 @@ void BM_Smoothing(benchmark::State& state) {
         std::size_t moved = 0;
         std::size_t found = 0;
         double last_query_seconds = 0;
-        for (int round = 0; round < nb_rounds; ++round) {
+        for (int round = 0; round < smoothing_rounds; ++round) {
             MeshChanges changes;
             // A patch: the vertices nearest a random point, as a local smoothing pass moves
             // them; or vertices drawn anywhere.
@@ -256,8 +260,8 @@ void BM_Smoothing(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(found);
         state.counters["update_us_per_vertex"] = update_seconds / static_cast<double>(moved) * 1e6;
-        state.counters["query_us_after"] = updated_seconds / nb_queries * 1e6;
-        state.counters["query_us_fresh"] = fresh_seconds / nb_queries * 1e6;
+        state.counters["query_us_after"] = updated_seconds / smoothing_queries * 1e6;
+        state.counters["query_us_fresh"] = fresh_seconds / smoothing_queries * 1e6;
         state.counters["query_ratio"] = updated_seconds / fresh_seconds;
         state.counters["disagreements"] = disagreements(search, mesh);
     }
@@ -266,7 +270,6 @@ void BM_Smoothing(benchmark::State& state) {
 template <typename Mesh>
 void BM_Coarsening(benchmark::State& state) {
     using Traits = orvex::MeshTraits<Mesh>;
-    constexpr int nb_rounds = 50;
     for (auto _ : state) {
         Mesh mesh = grid_copy<Mesh>(static_cast<int>(state.range(0)));
         std::mt19937_64 random{3};
@@ -274,7 +277,7 @@ void BM_Coarsening(benchmark::State& state) {
         search.reinitialize_elements_tree(mesh);
         double update_seconds = 0;
         double rebuild_seconds = 0;
-        for (int round = 0; round < nb_rounds; ++round) {
+        for (int round = 0; round < coarsening_rounds; ++round) {
             const index_t n = Traits::nb_elements(mesh);
             std::vector<bool> flags(n, false);
             for (index_t k = 0; k < n / 500; ++k) {
@@ -293,10 +296,10 @@ void BM_Coarsening(benchmark::State& state) {
                 rebuild_seconds += seconds_since(start);
             }
         }
-        state.counters["update_ms"] = update_seconds / nb_rounds * 1e3;
-        state.counters["rebuild_ms"] = rebuild_seconds / (nb_rounds / 10) * 1e3;
+        state.counters["update_ms"] = update_seconds / coarsening_rounds * 1e3;
+        state.counters["rebuild_ms"] = rebuild_seconds / (coarsening_rounds / 10) * 1e3;
         state.counters["update_over_rebuild"] =
-            (update_seconds / nb_rounds) / (rebuild_seconds / (nb_rounds / 10));
+            (update_seconds / coarsening_rounds) / (rebuild_seconds / (coarsening_rounds / 10));
         state.counters["disagreements"] = disagreements(search, mesh);
     }
 }

@@ -37,6 +37,7 @@
 #include <limits>
 #include <random>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "internal_distance/batch_lanes.h"
@@ -179,6 +180,31 @@ void quality_batch(benchmark::State& state, std::size_t count, bool with_status,
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
 }
 
+// The batch function of the elements' kind on the span of `elements`.
+template <typename Element>
+void span_quality_batch(benchmark::State& state, const std::vector<Element>& elements,
+                        bool with_status) {
+    quality_batch(state, elements.size(), with_status, [&elements](auto minimal, auto status) {
+        if constexpr (std::is_same_v<Element, Tetrahedron>) {
+            orvex::internal::minimal_tetrahedron_internal_distances(elements, minimal, status);
+        } else {
+            orvex::internal::minimal_triangle_internal_distances(elements, minimal, status);
+        }
+    });
+}
+
+// Hits of `Cache` on `elements`, each looked up once before the timing.
+template <typename Cache, typename Element>
+void cache_hits(benchmark::State& state, const std::vector<Element>& elements) {
+    Cache cache;
+    for (const auto& element : elements) {
+        benchmark::DoNotOptimize(cache.smallest_internal_distance(element));
+    }
+    run_over(state, elements, [&cache](const Element& element) {
+        return cache.smallest_internal_distance(element);
+    });
+}
+
 // ------------------------------------------------------------------------------------------
 // Triangles
 
@@ -220,10 +246,7 @@ void BM_TriangleQualityOneByOne(benchmark::State& state) {
 BENCHMARK(BM_TriangleQualityOneByOne)->Apply(surface_sizes);
 
 void BM_TriangleQualityBatch(benchmark::State& state) {
-    const auto triangles = triangles_of(static_cast<index_t>(state.range(0)));
-    quality_batch(state, triangles.size(), true, [&triangles](auto minimal, auto status) {
-        orvex::internal::minimal_triangle_internal_distances(triangles, minimal, status);
-    });
+    span_quality_batch(state, triangles_of(static_cast<index_t>(state.range(0))), true);
 }
 
 BENCHMARK(BM_TriangleQualityBatch)->Apply(surface_sizes);
@@ -238,14 +261,8 @@ void BM_TriangleQualityBatchOnSurface(benchmark::State& state) {
 BENCHMARK(BM_TriangleQualityBatchOnSurface)->Apply(surface_sizes);
 
 void BM_TriangleCacheHit(benchmark::State& state) {
-    const auto triangles = triangles_of(static_cast<index_t>(state.range(0)));
-    orvex::internal::ThreePointsInternalDistance cache;
-    for (const auto& triangle : triangles) {
-        benchmark::DoNotOptimize(cache.smallest_internal_distance(triangle));
-    }
-    run_over(state, triangles, [&cache](const Triangle<2>& triangle) {
-        return cache.smallest_internal_distance(triangle);
-    });
+    cache_hits<orvex::internal::ThreePointsInternalDistance>(
+        state, triangles_of(static_cast<index_t>(state.range(0))));
 }
 
 BENCHMARK(BM_TriangleCacheHit)->Apply(surface_sizes);
@@ -311,30 +328,21 @@ BENCHMARK(BM_TetrahedronQualityOneByOne)->Apply(solid_sizes);
 
 // The minimal records alone, beside BM_MinimalTetrahedron.
 void BM_MinimalTetrahedronBatch(benchmark::State& state) {
-    const auto tetrahedra = tetrahedra_of(static_cast<index_t>(state.range(0)));
-    quality_batch(state, tetrahedra.size(), false, [&tetrahedra](auto minimal, auto status) {
-        orvex::internal::minimal_tetrahedron_internal_distances(tetrahedra, minimal, status);
-    });
+    span_quality_batch(state, tetrahedra_of(static_cast<index_t>(state.range(0))), false);
 }
 
 BENCHMARK(BM_MinimalTetrahedronBatch)->Apply(solid_sizes);
 
 void BM_TetrahedronQualityBatch(benchmark::State& state) {
-    const auto tetrahedra = tetrahedra_of(static_cast<index_t>(state.range(0)));
-    quality_batch(state, tetrahedra.size(), true, [&tetrahedra](auto minimal, auto status) {
-        orvex::internal::minimal_tetrahedron_internal_distances(tetrahedra, minimal, status);
-    });
+    span_quality_batch(state, tetrahedra_of(static_cast<index_t>(state.range(0))), true);
 }
 
 BENCHMARK(BM_TetrahedronQualityBatch)->Apply(solid_sizes);
 
 // The same in four lanes (AVX2 and FMA), as on processors without AVX-512.
 void BM_TetrahedronQualityBatchFourLanes(benchmark::State& state) {
-    const auto tetrahedra = tetrahedra_of(static_cast<index_t>(state.range(0)));
     orvex::internal::detail::limit_batch_lanes(orvex::internal::detail::BatchLanes::four);
-    quality_batch(state, tetrahedra.size(), true, [&tetrahedra](auto minimal, auto status) {
-        orvex::internal::minimal_tetrahedron_internal_distances(tetrahedra, minimal, status);
-    });
+    span_quality_batch(state, tetrahedra_of(static_cast<index_t>(state.range(0))), true);
     orvex::internal::detail::limit_batch_lanes(orvex::internal::detail::BatchLanes::widest);
 }
 
@@ -350,14 +358,8 @@ void BM_TetrahedronQualityBatchOnSolid(benchmark::State& state) {
 BENCHMARK(BM_TetrahedronQualityBatchOnSolid)->Apply(solid_sizes);
 
 void BM_TetrahedronCacheHit(benchmark::State& state) {
-    const auto tetrahedra = tetrahedra_of(static_cast<index_t>(state.range(0)));
-    orvex::internal::FourPointsInternalDistance cache;
-    for (const auto& tetrahedron : tetrahedra) {
-        benchmark::DoNotOptimize(cache.smallest_internal_distance(tetrahedron));
-    }
-    run_over(state, tetrahedra, [&cache](const Tetrahedron& tetrahedron) {
-        return cache.smallest_internal_distance(tetrahedron);
-    });
+    cache_hits<orvex::internal::FourPointsInternalDistance>(
+        state, tetrahedra_of(static_cast<index_t>(state.range(0))));
 }
 
 BENCHMARK(BM_TetrahedronCacheHit)->Apply(solid_sizes);
@@ -377,14 +379,8 @@ void working_sets(benchmark::internal::Benchmark* benchmark) {
 }
 
 void BM_TetrahedronCacheHitWorkingSet(benchmark::State& state) {
-    const auto tetrahedra = first_tetrahedra(static_cast<std::size_t>(state.range(0)));
-    orvex::internal::FourPointsInternalDistance cache;
-    for (const auto& tetrahedron : tetrahedra) {
-        benchmark::DoNotOptimize(cache.smallest_internal_distance(tetrahedron));
-    }
-    run_over(state, tetrahedra, [&cache](const Tetrahedron& tetrahedron) {
-        return cache.smallest_internal_distance(tetrahedron);
-    });
+    cache_hits<orvex::internal::FourPointsInternalDistance>(
+        state, first_tetrahedra(static_cast<std::size_t>(state.range(0))));
 }
 
 BENCHMARK(BM_TetrahedronCacheHitWorkingSet)->Apply(working_sets);

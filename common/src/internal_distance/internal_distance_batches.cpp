@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "internal_distance/batch_lanes.h"
 #include "internal_distance/kernels/batch_kernels.h"
@@ -18,6 +19,7 @@
 #include "polvane/geometry/point.h"
 #include "polvane/geometry/tetrahedron.h"
 #include "polvane/geometry/triangle.h"
+#include "polvane/mesh/mesh_traits.h"
 #include "polvane/mesh/tetrahedral_solid.h"
 #include "polvane/mesh/triangulated_surface.h"
 
@@ -31,8 +33,11 @@ using detail::BatchLanes;
 // The test hook of batch_lanes.h.
 std::atomic<BatchLanes> lane_limit{BatchLanes::widest};
 
-// What the loop over many elements needs of an element kind besides its kernel.
-template <index_t D, index_t N, typename ElementType>
+// What the loop over many elements needs of an element kind besides its kernel: the functions
+// on one element that measure it (`Minimal`, `StatusOf`) and tell its orientation (`Sign`).
+template <index_t D, index_t N, typename ElementType,
+          InternalDistance (*Minimal)(const ElementType&), Status (*StatusOf)(const ElementType&),
+          SIDE (*Sign)(const ElementType&)>
 struct KindBase {
     static constexpr index_t kDimension = D;
     static constexpr index_t kVertices = N;
@@ -72,24 +77,32 @@ struct KindBase {
         }
         return corners;
     }
-};
 
-struct TetrahedronKind : KindBase<3, 4, Tetrahedron> {
-    static Tetrahedron element(const Corners& c) { return Tetrahedron{*c[0], *c[1], *c[2], *c[3]}; }
+    static Element element(const Corners& corners) {
+        return element(corners, std::make_index_sequence<N>{});
+    }
+
+    template <std::size_t... Vertex>
+    static Element element(const Corners& corners, std::index_sequence<Vertex...> /*vertices*/) {
+        return Element{*corners[Vertex]...};
+    }
 
     // The functions on one element, for the elements the lanes do not answer.
     static void measure_one(const Corners& corners, InternalDistance& minimal, Status* status) {
-        const Tetrahedron tetrahedron = element(corners);
-        minimal = minimal_tetrahedron_internal_distance(tetrahedron);
+        const Element one = element(corners);
+        minimal = Minimal(one);
         if (status != nullptr) {
-            *status = tetrahedron_status(tetrahedron);
+            *status = StatusOf(one);
         }
     }
 
     static bool positive(const Corners& corners) {
-        return tetrahedron_volume_sign(element(corners)) == SIDE::positive;
+        return Sign(element(corners)) == SIDE::positive;
     }
+};
 
+struct TetrahedronKind : KindBase<3, 4, Tetrahedron, minimal_tetrahedron_internal_distance,
+                                  tetrahedron_status, tetrahedron_volume_sign> {
     // Writes the record of configuration `code` (see TetrahedronLanesAnswer) field by field,
     // from a table rather than by branches on a code that varies from element to element (a
     // record built aside and copied in would also be stored in parts and read back whole).
@@ -106,21 +119,8 @@ struct TetrahedronKind : KindBase<3, 4, Tetrahedron> {
     }
 };
 
-struct TriangleKind : KindBase<2, 3, Triangle<2>> {
-    static Triangle<2> element(const Corners& c) { return Triangle<2>{*c[0], *c[1], *c[2]}; }
-
-    static void measure_one(const Corners& corners, InternalDistance& minimal, Status* status) {
-        const Triangle<2> triangle = element(corners);
-        minimal = minimal_triangle_internal_distance(triangle);
-        if (status != nullptr) {
-            *status = triangle_status(triangle);
-        }
-    }
-
-    static bool positive(const Corners& corners) {
-        return triangle_area_sign(element(corners)) == SIDE::positive;
-    }
-
+struct TriangleKind : KindBase<2, 3, Triangle<2>, minimal_triangle_internal_distance,
+                               triangle_status, triangle_area_sign> {
     // Writes the record of entry `code` of the edge-and-vertex table (edge (0, 1) with vertex
     // 2, (0, 2) with 1, (1, 2) with 0), as for tetrahedra.
     static void write_record(int code, double distance, InternalDistance& record) {
@@ -188,6 +188,31 @@ void check_range(const char* function, index_t first, std::size_t count, index_t
     }
 }
 
+// The batch over a span of elements of `Kind`; `function` names the caller in refusals.
+template <typename Kind>
+void measure_span(const char* function, absl::Span<const typename Kind::Element> elements,
+                  absl::Span<InternalDistance> minimal, absl::Span<Status> status) {
+    check_sizes(function, elements.size(), minimal.size(), status.size());
+    measure_all<Kind>(
+        elements.size(), [&elements](std::size_t e) { return Kind::corners_of(elements[e]); },
+        minimal, status);
+}
+
+// The batch over the `minimal.size()` elements of `mesh` from `first` on.
+template <typename Kind, typename Mesh>
+void measure_mesh(const char* function, const Mesh& mesh, index_t first,
+                  absl::Span<InternalDistance> minimal, absl::Span<Status> status) {
+    using Traits = MeshTraits<Mesh>;
+    check_range(function, first, minimal.size(), Traits::nb_elements(mesh));
+    check_sizes(function, minimal.size(), minimal.size(), status.size());
+    measure_all<Kind>(
+        minimal.size(),
+        [&mesh, first](std::size_t e) {
+            return Kind::corners_of(Traits::simplex(mesh, first + static_cast<index_t>(e)));
+        },
+        minimal, status);
+}
+
 }  // namespace
 
 void detail::limit_batch_lanes(BatchLanes limit) {
@@ -197,55 +222,30 @@ void detail::limit_batch_lanes(BatchLanes limit) {
 void minimal_tetrahedron_internal_distances(absl::Span<const Tetrahedron> tetrahedra,
                                             absl::Span<InternalDistance> minimal,
                                             absl::Span<Status> status) {
-    check_sizes("minimal_tetrahedron_internal_distances", tetrahedra.size(), minimal.size(),
-                status.size());
-    measure_all<TetrahedronKind>(
-        tetrahedra.size(),
-        [&tetrahedra](std::size_t e) { return TetrahedronKind::corners_of(tetrahedra[e]); },
-        minimal, status);
+    measure_span<TetrahedronKind>("minimal_tetrahedron_internal_distances", tetrahedra, minimal,
+                                  status);
 }
 
 void minimal_tetrahedron_internal_distances(const TetrahedralSolid<3>& solid,
                                             index_t first_tetrahedron,
                                             absl::Span<InternalDistance> minimal,
                                             absl::Span<Status> status) {
-    const char* const function = "minimal_tetrahedron_internal_distances";
-    check_range(function, first_tetrahedron, minimal.size(), solid.nb_polyhedra());
-    check_sizes(function, minimal.size(), minimal.size(), status.size());
-    measure_all<TetrahedronKind>(
-        minimal.size(),
-        [&solid, first_tetrahedron](std::size_t e) {
-            return TetrahedronKind::corners_of(
-                solid.tetrahedron(first_tetrahedron + static_cast<index_t>(e)));
-        },
-        minimal, status);
+    measure_mesh<TetrahedronKind>("minimal_tetrahedron_internal_distances", solid,
+                                  first_tetrahedron, minimal, status);
 }
 
 void minimal_triangle_internal_distances(absl::Span<const Triangle<2>> triangles,
                                          absl::Span<InternalDistance> minimal,
                                          absl::Span<Status> status) {
-    check_sizes("minimal_triangle_internal_distances", triangles.size(), minimal.size(),
-                status.size());
-    measure_all<TriangleKind>(
-        triangles.size(),
-        [&triangles](std::size_t e) { return TriangleKind::corners_of(triangles[e]); }, minimal,
-        status);
+    measure_span<TriangleKind>("minimal_triangle_internal_distances", triangles, minimal, status);
 }
 
 void minimal_triangle_internal_distances(const TriangulatedSurface<2>& surface,
                                          index_t first_triangle,
                                          absl::Span<InternalDistance> minimal,
                                          absl::Span<Status> status) {
-    const char* const function = "minimal_triangle_internal_distances";
-    check_range(function, first_triangle, minimal.size(), surface.nb_polygons());
-    check_sizes(function, minimal.size(), minimal.size(), status.size());
-    measure_all<TriangleKind>(
-        minimal.size(),
-        [&surface, first_triangle](std::size_t e) {
-            return TriangleKind::corners_of(
-                surface.triangle(first_triangle + static_cast<index_t>(e)));
-        },
-        minimal, status);
+    measure_mesh<TriangleKind>("minimal_triangle_internal_distances", surface, first_triangle,
+                               minimal, status);
 }
 
 }  // namespace internal

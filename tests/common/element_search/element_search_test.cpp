@@ -82,26 +82,17 @@ void expect_matches_brute_force(const ElementSearch<Mesh>& search, const Mesh& m
 }
 
 // The first `count` elements of a generated mesh, over all its points.
-TriangulatedSurface<2> first_triangles(const TriangulatedSurface<2>& source, index_t count) {
-    TriangulatedSurface<2> result;
-    TriangulatedSurfaceBuilder<2> builder{result};
+// The mesh of `source`'s points and its first `count` elements.
+template <typename Mesh>
+Mesh first_elements(const Mesh& source, index_t count) {
+    using Traits = MeshTraits<Mesh>;
+    Mesh result;
+    typename Traits::Builder builder{result};
     for (index_t v = 0; v < source.nb_vertices(); ++v) {
         builder.create_point(source.point(v));
     }
-    for (index_t t = 0; t < count; ++t) {
-        builder.create_triangle(source.polygon_vertices(t));
-    }
-    return result;
-}
-
-TetrahedralSolid<3> first_tetrahedra(const TetrahedralSolid<3>& source, index_t count) {
-    TetrahedralSolid<3> result;
-    TetrahedralSolidBuilder<3> builder{result};
-    for (index_t v = 0; v < source.nb_vertices(); ++v) {
-        builder.create_point(source.point(v));
-    }
-    for (index_t t = 0; t < count; ++t) {
-        builder.create_tetrahedron(source.polyhedron_vertices(t));
+    for (index_t e = 0; e < count; ++e) {
+        Traits::create_element(builder, Traits::element_vertices(source, e));
     }
     return result;
 }
@@ -133,64 +124,26 @@ std::vector<Point<D>> query_points(std::mt19937& random, index_t grid, int round
     return points;
 }
 
-// What varies between the three mesh kinds in the tests below.
+// What varies between the three mesh kinds in the tests below: a small mesh of n elements
+// (a curve of n edges; the first n elements of a grid of a few cells) with query points on its
+// grid of `grid(n)` cells, and a large grid, each with its rounds of query points.
 template <typename Mesh>
-struct Kind;
+struct Kind {
+    static constexpr index_t D = MeshTraits<Mesh>::dimension;
+    using Builder = typename MeshTraits<Mesh>::Builder;
+    static constexpr unsigned seed = D;
+    static constexpr int small_rounds = D == 1 ? 10 : 8;
+    static constexpr index_t large_grid = D == 1 ? 1031 : D == 2 ? 23 : 6;
+    static constexpr int large_rounds = D == 3 ? 15 : 60;
 
-template <>
-struct Kind<EdgedCurve<1>> {
-    using Builder = EdgedCurveBuilder<1>;
-    static constexpr unsigned seed = 1;
+    static index_t grid(index_t n) { return D == 1 ? n : D == 2 ? 6 : 3; }
 
-    // The first `n` elements of the small mesh; query points on its grid of `grid(n)` cells.
-    static EdgedCurve<1> small(index_t n) { return test::jittered_segment_curve(n); }
-
-    static index_t grid(index_t n) { return n; }
-
-    static constexpr int small_rounds = 10;
-
-    static EdgedCurve<1> large() { return test::jittered_segment_curve(1031); }
-
-    static constexpr index_t large_grid = 1031;
-    static constexpr int large_rounds = 60;
-};
-
-template <>
-struct Kind<TriangulatedSurface<2>> {
-    using Builder = TriangulatedSurfaceBuilder<2>;
-    static constexpr unsigned seed = 2;
-
-    static TriangulatedSurface<2> small(index_t n) {
-        return first_triangles(test::jittered_square_surface(6), n);
+    static Mesh small(index_t n) {
+        return D == 1 ? test::jittered_grid<Mesh>(n)
+                      : first_elements(test::jittered_grid<Mesh>(grid(n)), n);
     }
 
-    static index_t grid(index_t /*n*/) { return 6; }
-
-    static constexpr int small_rounds = 8;
-
-    static TriangulatedSurface<2> large() { return test::jittered_square_surface(23); }
-
-    static constexpr index_t large_grid = 23;
-    static constexpr int large_rounds = 60;
-};
-
-template <>
-struct Kind<TetrahedralSolid<3>> {
-    using Builder = TetrahedralSolidBuilder<3>;
-    static constexpr unsigned seed = 3;
-
-    static TetrahedralSolid<3> small(index_t n) {
-        return first_tetrahedra(test::jittered_cube_solid(3), n);
-    }
-
-    static index_t grid(index_t /*n*/) { return 3; }
-
-    static constexpr int small_rounds = 8;
-
-    static TetrahedralSolid<3> large() { return test::jittered_cube_solid(6); }
-
-    static constexpr index_t large_grid = 6;
-    static constexpr int large_rounds = 15;
+    static Mesh large() { return test::jittered_grid<Mesh>(large_grid); }
 };
 
 template <typename Mesh>

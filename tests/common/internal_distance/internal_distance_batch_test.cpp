@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "internal_distance/batch_lanes.h"
@@ -21,6 +22,7 @@
 #include "orvex_testing/mesh_generators.h"
 #include "polvane/geometry/tetrahedron.h"
 #include "polvane/geometry/triangle.h"
+#include "polvane/mesh/mesh_traits.h"
 #include "polvane/mesh/tetrahedral_solid.h"
 #include "polvane/mesh/triangulated_surface.h"
 
@@ -30,53 +32,53 @@ namespace {
 
 using Status = InternalDistance::ELEMENT_STATUS;
 
-struct Tetrahedra {
-    static constexpr index_t kDimension = 3;
-    using Mesh = TetrahedralSolid<3>;
-    using Element = Tetrahedron;
-    using Points = std::array<Point<3>, 4>;
+// What the suite needs of a mesh kind: its elements from points or from a mesh.
+template <typename MeshType>
+struct KindOf {
+    using Mesh = MeshType;
+    using Traits = MeshTraits<Mesh>;
+    static constexpr index_t kDimension = Traits::dimension;
+    using Element = typename Traits::Simplex;
+    using Points = std::array<Point<kDimension>, Traits::nb_element_vertices>;
 
-    static Element element(const Points& p) { return Element{p[0], p[1], p[2], p[3]}; }
-
-    static Element element(const Mesh& mesh, index_t e) { return mesh.tetrahedron(e); }
-
-    static index_t count(const Mesh& mesh) { return mesh.nb_polyhedra(); }
-
-    static InternalDistance minimal(const Element& e) {
-        return minimal_tetrahedron_internal_distance(e);
+    static Element element(const Points& p) {
+        return std::apply([](const auto&... corners) { return Element{corners...}; }, p);
     }
 
-    static Status status(const Element& e) { return tetrahedron_status(e); }
+    static Element element(const Mesh& mesh, index_t e) { return Traits::simplex(mesh, e); }
+
+    static index_t count(const Mesh& mesh) { return Traits::nb_elements(mesh); }
+
+    static constexpr bool solid = kDimension == 3;
+
+    static InternalDistance minimal(const Element& e) {
+        if constexpr (solid) {
+            return minimal_tetrahedron_internal_distance(e);
+        } else {
+            return minimal_triangle_internal_distance(e);
+        }
+    }
+
+    static Status status(const Element& e) {
+        if constexpr (solid) {
+            return tetrahedron_status(e);
+        } else {
+            return triangle_status(e);
+        }
+    }
 
     template <typename... Arguments>
     static void batch(Arguments&&... arguments) {
-        minimal_tetrahedron_internal_distances(std::forward<Arguments>(arguments)...);
+        if constexpr (solid) {
+            minimal_tetrahedron_internal_distances(std::forward<Arguments>(arguments)...);
+        } else {
+            minimal_triangle_internal_distances(std::forward<Arguments>(arguments)...);
+        }
     }
 };
 
-struct Triangles {
-    static constexpr index_t kDimension = 2;
-    using Mesh = TriangulatedSurface<2>;
-    using Element = Triangle<2>;
-    using Points = std::array<Point<2>, 3>;
-
-    static Element element(const Points& p) { return Element{p[0], p[1], p[2]}; }
-
-    static Element element(const Mesh& mesh, index_t e) { return mesh.triangle(e); }
-
-    static index_t count(const Mesh& mesh) { return mesh.nb_polygons(); }
-
-    static InternalDistance minimal(const Element& e) {
-        return minimal_triangle_internal_distance(e);
-    }
-
-    static Status status(const Element& e) { return triangle_status(e); }
-
-    template <typename... Arguments>
-    static void batch(Arguments&&... arguments) {
-        minimal_triangle_internal_distances(std::forward<Arguments>(arguments)...);
-    }
-};
+using Tetrahedra = KindOf<TetrahedralSolid<3>>;
+using Triangles = KindOf<TriangulatedSurface<2>>;
 
 // Every field, the distance by its bits.
 auto fields(const InternalDistance& record) {
