@@ -137,10 +137,24 @@ AABBTree<D>::AABBTree(absl::Span<const Point<D>> points,
     frame_ =
         detail::robust_frame<D>(static_cast<index_t>(leaves.size()),
                                 [&source](index_t position) { return source.center(position); });
+    // Read through locals, which the builder's stores cannot change (a moved vector keeps its
+    // buffer), rather than through `this`, which the compiler would reload after each store.
+    // The usual identity frame is tested once here rather than at each bound.
+    const index_t* const leaf_elements = leaves.data();
+    const detail::BoxFrame<D> frame = frame_;
+    if (frame.is_identity()) {
+        build_nodes(
+            [leaf_elements, &source](index_t position) {
+                return leaf_elements[position] == NO_ID ? FloatBox::empty()
+                                                        : detail::encoded(source.box(position));
+            },
+            std::move(leaves));
+        return;
+    }
     build_nodes(
-        [this, &source](index_t position) {
-            return leaves_[position] == NO_ID ? FloatBox::empty()
-                                              : detail::encoded(source.box(position), frame_);
+        [leaf_elements, &frame, &source](index_t position) {
+            return leaf_elements[position] == NO_ID ? FloatBox::empty()
+                                                    : detail::encoded(source.box(position), frame);
         },
         std::move(leaves));
 }

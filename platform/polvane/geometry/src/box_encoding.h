@@ -49,8 +49,19 @@ inline float round_up(double value) {
     return -round_down(-value);
 }
 
-/// `box` in `frame`, rounded outward: it contains the double-precision box exactly. An empty
-/// axis stays empty.
+/// `box` rounded outward in the identity frame: it contains the double-precision box exactly.
+/// An empty axis stays empty.
+template <index_t D>
+FloatBox<D> encoded(const BoundingBox<D>& box) {
+    FloatBox<D> result{};
+    for (index_t axis = 0; axis < D; ++axis) {
+        result.min[axis] = round_down(box.min().value(axis));
+        result.max[axis] = round_up(box.max().value(axis));
+    }
+    return result;
+}
+
+/// The same in `frame`.
 template <index_t D>
 FloatBox<D> encoded(const BoundingBox<D>& box, const BoxFrame<D>& frame) {
     FloatBox<D> result{};

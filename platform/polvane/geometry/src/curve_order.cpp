@@ -8,6 +8,7 @@
 #include <vector>
 
 namespace orvex::detail {
+
 namespace {
 
 // Below this size a comparison sort beats the histogram passes.

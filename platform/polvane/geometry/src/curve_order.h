@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "hilbert_curve.h"
+#include "polvane/basic/detail/huge_pages.h"
 #include "polvane/basic/index.h"
 #include "polvane/geometry/bounding_box.h"
 #include "polvane/geometry/point.h"
@@ -35,7 +36,9 @@ inline std::uint32_t item_key(CurveItem item) {
 /// A buffer that is filled before it is read: no value initialisation, so no zero fill.
 template <typename T>
 std::unique_ptr<T[]> uninitialised(std::size_t size) {
-    return std::unique_ptr<T[]>(new T[size]);  // NOLINT(cppcoreguidelines-owning-memory)
+    std::unique_ptr<T[]> buffer(new T[size]);  // NOLINT(cppcoreguidelines-owning-memory)
+    advise_huge_pages(buffer.get(), size * sizeof(T));
+    return buffer;
 }
 
 /// The quantisation of coordinates onto the cells of a curve: each axis of a box is cut into

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "polvane/basic/detail/huge_pages.h"
 #include "simplex_storage.h"
 
 namespace orvex {
@@ -82,6 +83,20 @@ private:
 
 }  // namespace
 
+namespace {
+
+// `vector` set to `size` copies of `value`, in memory advised to huge pages before it is
+// written.
+template <typename T>
+void assign_advised(std::vector<T>& vector, std::size_t size, const T& value) {
+    vector.clear();
+    vector.reserve(size);
+    detail::advise_huge_pages(vector.data(), vector.capacity() * sizeof(T));
+    vector.assign(size, value);
+}
+
+}  // namespace
+
 template <typename Mesh>
 LeafOrderedCopy<Mesh>::LeafOrderedCopy(const Mesh& source) : mesh_(std::make_unique<Mesh>()) {
     constexpr index_t D = dimension;
@@ -93,10 +108,13 @@ LeafOrderedCopy<Mesh>::LeafOrderedCopy(const Mesh& source) : mesh_(std::make_uni
     // find room near where they lie without laying the whole tree out again (which costs about
     // a rebuild). Small copies have none.
     const std::size_t nb_positions = n >= empty_share ? n + n / (empty_share - 1) : n;
-    std::vector<index_t> leaves(nb_positions, NO_ID);
-    copy_vertices_.assign(from.points.size(), NO_ID);
+    // The large arrays are fresh memory on every rebuild: huge pages spare most page faults.
+    std::vector<index_t> leaves;
+    assign_advised(leaves, nb_positions, NO_ID);
+    assign_advised(copy_vertices_, from.points.size(), NO_ID);
     to.points.reserve(from.points.size());
-    to.elements.assign(nb_positions, typename std::decay_t<decltype(to)>::Element{});
+    detail::advise_huge_pages(to.points.data(), to.points.capacity() * sizeof(to.points[0]));
+    assign_advised(to.elements, nb_positions, typename std::decay_t<decltype(to)>::Element{});
     // The leaf order visits the source's elements out of their order: each read would wait on
     // memory, so the element a few leaves ahead is fetched early. (Writes the storage directly:
     // one exported call per point or element would cost more than the copy itself.)

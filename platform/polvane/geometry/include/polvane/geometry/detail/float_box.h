@@ -123,6 +123,17 @@ struct BoxFrame {
     /// stored bound (at most 2^128), so that box distances stay finite lower bounds.
     static constexpr double far = 0x1p900;
 
+    /// Whether local coordinates are the world's (every origin 0, scale 1): the usual case,
+    /// which the tree's builders test once rather than per bound.
+    [[nodiscard]] bool is_identity() const {
+        for (index_t axis = 0; axis < D; ++axis) {
+            if (origin[axis] != 0) {
+                return false;
+            }
+        }
+        return scale == 1;
+    }
+
     /// The point in the frame's coordinates, (point - origin) * scale, as the queries measure
     /// it against the stored bounds. Exact for the identity frame, and for points within half
     /// an origin coordinate of it (Sterbenz): those near the mesh, where the tolerance is
