@@ -117,6 +117,23 @@ constexpr int smoothing_rounds = 100;
 constexpr int smoothing_queries = 10000;
 constexpr int coarsening_rounds = 50;
 
+// One step of point insertion: a random interior point located in `search` (its time added to
+// `locate_seconds`) and its element split in `mesh` (the time added to `edit_seconds`); gives
+// the split's changes.
+template <typename Mesh, typename Random>
+MeshChanges locate_and_split(const ElementSearch<Mesh>& search, Mesh& mesh, Random& random,
+                             double& locate_seconds, double& edit_seconds) {
+    const auto point = random_point<orvex::MeshTraits<Mesh>::dimension>(random, 0, 1);
+    const auto start = Clock::now();
+    const auto element = search.initial_containing_element(point);
+    locate_seconds += seconds_since(start);
+    MeshChanges changes;
+    const auto edit_start = Clock::now();
+    orvex::test::split_element(mesh, *element, point, changes);
+    edit_seconds += seconds_since(edit_start);
+    return changes;
+}
+
 template <typename Mesh>
 void BM_PointInsertion(benchmark::State& state) {
     using Traits = orvex::MeshTraits<Mesh>;
@@ -132,12 +149,8 @@ void BM_PointInsertion(benchmark::State& state) {
             search.reinitialize_elements_tree(other);
             std::mt19937_64 other_random{2024};
             for (int step = 0; step < insertion_rebuild_steps; ++step) {
-                const Point<D> point = random_point<D>(other_random, 0, 1);
-                const auto start = Clock::now();
-                const auto element = search.initial_containing_element(point);
-                rebuild_seconds += seconds_since(start);
-                MeshChanges changes;
-                orvex::test::split_element(other, *element, point, changes);
+                double edit_seconds = 0;
+                locate_and_split(search, other, other_random, rebuild_seconds, edit_seconds);
                 const auto rebuild_start = Clock::now();
                 search.reinitialize_elements_tree(other);
                 rebuild_seconds += seconds_since(rebuild_start);
@@ -150,14 +163,8 @@ void BM_PointInsertion(benchmark::State& state) {
         double search_seconds = 0;
         double edit_seconds = 0;
         for (int step = 0; step < insertion_points; ++step) {
-            const Point<D> point = random_point<D>(random, 0, 1);
-            const auto start = Clock::now();
-            const auto element = search.initial_containing_element(point);
-            search_seconds += seconds_since(start);
-            MeshChanges changes;
-            const auto edit_start = Clock::now();
-            orvex::test::split_element(mesh, *element, point, changes);
-            edit_seconds += seconds_since(edit_start);
+            const MeshChanges changes =
+                locate_and_split(search, mesh, random, search_seconds, edit_seconds);
             const std::int64_t update_heap = heap_bytes();
             const auto update_start = Clock::now();
             search.update_elements_tree(mesh, changes);

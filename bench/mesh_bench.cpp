@@ -66,13 +66,14 @@ void sizes(benchmark::internal::Benchmark* benchmark) {
     benchmark->DenseRange(4, 6)->Unit(benchmark::kMillisecond);
 }
 
-BENCHMARK_TEMPLATE(BM_Adjacencies, TriangulatedSurface<2>)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_Adjacencies, TetrahedralSolid<3>)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_Clone, TriangulatedSurface<2>)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_Clone, TetrahedralSolid<3>)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_Tree, TriangulatedSurface<2>)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_Tree, TetrahedralSolid<3>)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_CloneAndTree, TriangulatedSurface<2>)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_CloneAndTree, TetrahedralSolid<3>)->Apply(sizes);
+// Each benchmark on surfaces, then solids.
+#define ORVEX_ON_SURFACES_AND_SOLIDS(benchmark_name)                          \
+    BENCHMARK_TEMPLATE(benchmark_name, TriangulatedSurface<2>)->Apply(sizes); \
+    BENCHMARK_TEMPLATE(benchmark_name, TetrahedralSolid<3>)->Apply(sizes)
+
+ORVEX_ON_SURFACES_AND_SOLIDS(BM_Adjacencies);
+ORVEX_ON_SURFACES_AND_SOLIDS(BM_Clone);
+ORVEX_ON_SURFACES_AND_SOLIDS(BM_Tree);
+ORVEX_ON_SURFACES_AND_SOLIDS(BM_CloneAndTree);
 
 }  // namespace

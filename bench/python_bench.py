@@ -72,31 +72,23 @@ def oriented(points, tetrahedra):
     return tetrahedra
 
 
+def point_segment_distance(p, a, b):
+    """The Euclidean distance from p to the closed segment ab."""
+    ab = b - a
+    t = np.clip((p - a) @ ab / (ab @ ab), 0.0, 1.0) if ab @ ab > 0 else 0.0
+    return np.linalg.norm(p - (a + t * ab))
+
+
 def point_triangle_distance(p, a, b, c):
-    """The Euclidean distance from p to the closed triangle abc (closest-feature regions)."""
-    ab, ac, ap = b - a, c - a, p - a
-    d1, d2 = ab @ ap, ac @ ap
-    if d1 <= 0 and d2 <= 0:
-        return np.linalg.norm(ap)
-    bp = p - b
-    d3, d4 = ab @ bp, ac @ bp
-    if d3 >= 0 and d4 <= d3:
-        return np.linalg.norm(bp)
-    vc = d1 * d4 - d3 * d2
-    if vc <= 0 and d1 >= 0 and d3 <= 0:
-        return np.linalg.norm(p - (a + d1 / (d1 - d3) * ab))
-    cp = p - c
-    d5, d6 = ab @ cp, ac @ cp
-    if d6 >= 0 and d5 <= d6:
-        return np.linalg.norm(cp)
-    vb = d5 * d2 - d1 * d6
-    if vb <= 0 and d2 >= 0 and d6 <= 0:
-        return np.linalg.norm(p - (a + d2 / (d2 - d6) * ac))
-    va = d3 * d6 - d5 * d4
-    if va <= 0 and d4 - d3 >= 0 and d5 - d6 >= 0:
-        return np.linalg.norm(p - (b + (d4 - d3) / ((d4 - d3) + (d5 - d6)) * (c - b)))
-    v, w = vb / (va + vb + vc), vc / (va + vb + vc)
-    return np.linalg.norm(p - (a + v * ab + w * ac))
+    """The Euclidean distance from p to the closed triangle abc: to its plane where p projects
+    inside it, else to its nearest edge."""
+    normal = np.cross(b - a, c - a)
+    height = (p - a) @ normal / np.linalg.norm(normal)
+    foot = p - height * normal / np.linalg.norm(normal)
+    sides = [np.cross(v - u, foot - u) @ normal for u, v in ((a, b), (b, c), (c, a))]
+    if min(sides) >= 0:
+        return abs(height)
+    return min(point_segment_distance(p, u, v) for u, v in ((a, b), (b, c), (c, a)))
 
 
 def point_tetrahedron_distance(p, q):

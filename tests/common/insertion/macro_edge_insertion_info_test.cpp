@@ -39,6 +39,15 @@ std::vector<Point<D>> points_of(const MacroEdgeInsertionInfo<D>& info) {
     return result;
 }
 
+// The points of a record of `points` after sorting along the segment from `from` to `to`.
+template <index_t D>
+std::vector<Point<D>> sorted(const std::vector<Point<D>>& points, const Point<D>& from,
+                             const Point<D>& to) {
+    auto info = record_of<D>(points);
+    info.sort(Segment<D>{from, to});
+    return points_of(info);
+}
+
 Point2D p2(double x, double y) {
     return Point2D{{x, y}};
 }
@@ -48,33 +57,23 @@ Point3D p3(double x, double y, double z) {
 }
 
 TEST(MacroEdgeInsertionSort, OrdersAlongTheSegmentInBothDirections2D) {
-    const Point2D origin = p2(0, 0);
-    const Point2D right = p2(1, 0);
-    auto forward = record_of<2>({p2(3, 0), p2(1, 0), p2(2, 0)});
-    forward.sort(Segment<2>{origin, right});
-    EXPECT_EQ(points_of(forward), (std::vector<Point2D>{p2(1, 0), p2(2, 0), p2(3, 0)}));
-
-    auto backward = record_of<2>({p2(3, 0), p2(1, 0), p2(2, 0)});
-    backward.sort(Segment<2>{right, origin});
-    EXPECT_EQ(points_of(backward), (std::vector<Point2D>{p2(3, 0), p2(2, 0), p2(1, 0)}));
+    const std::vector<Point2D> points{p2(3, 0), p2(1, 0), p2(2, 0)};
+    EXPECT_EQ(sorted<2>(points, p2(0, 0), p2(1, 0)),
+              (std::vector<Point2D>{p2(1, 0), p2(2, 0), p2(3, 0)}));
+    EXPECT_EQ(sorted<2>(points, p2(1, 0), p2(0, 0)),
+              (std::vector<Point2D>{p2(3, 0), p2(2, 0), p2(1, 0)}));
 }
 
 TEST(MacroEdgeInsertionSort, UsesTheWidestAxisOnly) {
-    const Point2D a = p2(0, 0);
-    const Point2D b = p2(10, 1);
-    auto info = record_of<2>({p2(0, 0), p2(10, 1), p2(5, 0.5)});
-    info.sort(Segment<2>{a, b});
-    EXPECT_EQ(points_of(info), (std::vector<Point2D>{p2(0, 0), p2(5, 0.5), p2(10, 1)}));
+    EXPECT_EQ(sorted<2>({p2(0, 0), p2(10, 1), p2(5, 0.5)}, p2(0, 0), p2(10, 1)),
+              (std::vector<Point2D>{p2(0, 0), p2(5, 0.5), p2(10, 1)}));
 
     // Widest along z: ordered by z, ascending or descending with the segment.
-    const Point3D low = p3(1, 1, -5);
-    const Point3D high = p3(1, 1, 5);
-    auto up = record_of<3>({p3(1, 1, 2), p3(1, 1, -1), p3(1, 1, 0)});
-    up.sort(Segment<3>{low, high});
-    EXPECT_EQ(points_of(up), (std::vector<Point3D>{p3(1, 1, -1), p3(1, 1, 0), p3(1, 1, 2)}));
-    auto down = record_of<3>({p3(1, 1, 2), p3(1, 1, -1), p3(1, 1, 0)});
-    down.sort(Segment<3>{high, low});
-    EXPECT_EQ(points_of(down), (std::vector<Point3D>{p3(1, 1, 2), p3(1, 1, 0), p3(1, 1, -1)}));
+    const std::vector<Point3D> points{p3(1, 1, 2), p3(1, 1, -1), p3(1, 1, 0)};
+    EXPECT_EQ(sorted<3>(points, p3(1, 1, -5), p3(1, 1, 5)),
+              (std::vector<Point3D>{p3(1, 1, -1), p3(1, 1, 0), p3(1, 1, 2)}));
+    EXPECT_EQ(sorted<3>(points, p3(1, 1, 5), p3(1, 1, -5)),
+              (std::vector<Point3D>{p3(1, 1, 2), p3(1, 1, 0), p3(1, 1, -1)}));
 }
 
 TEST(MacroEdgeInsertionSort, CoincidentNeighboursKeepTheFirstEntry) {
