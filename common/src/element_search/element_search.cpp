@@ -304,9 +304,18 @@ index_t kept_by(const std::vector<index_t>& renumbering, index_t old_count, inde
                                renumbering.size(), " entries for a snapshot of ", old_count, " ",
                                what, "s."};
     }
+    // A builder's deletion keeps the order of what it keeps: each kept entry is then the
+    // number of kept entries before it, which one branch-free pass proves (about 1 ns per
+    // entry). Any other renumbering is checked index by index.
     index_t kept = 0;
+    bool in_order = true;
     for (const index_t renumbered : renumbering) {
-        kept += renumbered != NO_ID ? 1 : 0;
+        const bool keeps = renumbered != NO_ID;
+        in_order &= !keeps || renumbered == kept;
+        kept += keeps ? 1 : 0;
+    }
+    if (in_order && kept <= limit) {
+        return kept;
     }
     std::vector<bool> seen(kept, false);
     for (index_t old_index = 0; old_index < old_count; ++old_index) {
